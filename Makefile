@@ -1,0 +1,54 @@
+# Zanvel: `make run` builds and starts the program, `make test` runs the whole suite,
+# `make bench` prints the benchmark table. Each installs the Debian packages that are missing.
+
+BUILD       ?= build
+TSAN_BUILD  ?= build-tsan
+FUZZ_BUILD  ?= build-fuzz
+BENCH_BUILD ?= build-bench
+JOBS        ?= $(shell nproc)
+# CI builds treat warnings as errors.
+WERROR      ?= $(if $(CI),ON,OFF)
+ZANVEL_ARGS ?=
+
+.PHONY: all deps build run test test-unit test-tsan test-fuzz bench screenshots clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZANVEL_WERROR=$(WERROR)
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	./$(BUILD)/src/app/zanvel $(ZANVEL_ARGS)
+
+# The sanitizer and fuzzing builds run first; the main suite's summary closes the output.
+test: deps test-tsan test-fuzz test-unit
+
+test-unit: build
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) --timeout 600
+
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZANVEL_SANITIZE=thread \
+	  -DZANVEL_BUILD_APP=OFF -DZANVEL_BUILD_BENCH=OFF -DZANVEL_WERROR=$(WERROR)
+	cmake --build $(TSAN_BUILD) -j$(JOBS) --target tsan_tests
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -L tsan
+
+test-fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZANVEL_FUZZ=ON \
+	  -DZANVEL_BUILD_APP=OFF -DZANVEL_BUILD_TESTS=OFF -DZANVEL_BUILD_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j$(JOBS)
+	ctest --test-dir $(FUZZ_BUILD) --output-on-failure -L fuzz
+
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DZANVEL_BUILD_TESTS=OFF -DZANVEL_BUILD_APP=OFF
+	cmake --build $(BENCH_BUILD) -j$(JOBS) --target benches
+	bash bench/run $(BENCH_BUILD)
+
+clean:
+	rm -rf $(BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

@@ -1,0 +1,29 @@
+#!/usr/bin/env python3
+"""Prints the median rows of one Google Benchmark JSON report as a table row each."""
+import json
+import sys
+
+UNITS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+
+
+def fmt_time(value, unit):
+    ns = value * UNITS.get(unit, 1.0)
+    for name, scale in (("s", 1e9), ("ms", 1e6), ("us", 1e3)):
+        if ns >= scale:
+            return f"{ns / scale:.3f} {name}"
+    return f"{ns:.1f} ns"
+
+
+report = json.load(sys.stdin)
+for row in report.get("benchmarks", []):
+    if row.get("aggregate_name") not in (None, "median"):
+        continue
+    name = row.get("run_name", row["name"])
+    skip = {"name", "run_name", "run_type", "repetitions", "repetition_index", "threads",
+            "iterations", "real_time", "cpu_time", "time_unit", "aggregate_name",
+            "aggregate_unit", "family_index", "per_family_instance_index", "error_occurred",
+            "error_message"}
+    counters = " ".join(f"{k}={row[k]:.4g}" if isinstance(row[k], float) else f"{k}={row[k]}"
+                        for k in row if k not in skip)
+    unit = row.get("time_unit", "ns")
+    print(f"{name:<60} {fmt_time(row['real_time'], unit):>14} {fmt_time(row['cpu_time'], unit):>14}  {counters}")

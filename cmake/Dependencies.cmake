@@ -1,0 +1,26 @@
+# Finds every library Zanvel builds on and says what was found.
+find_package(Threads REQUIRED)
+find_package(PkgConfig REQUIRED)
+
+include(GStreamer)
+include(RtMidi)
+include(Liblo)
+include(Gio)
+include(Jack)
+
+if(ZANVEL_BUILD_APP)
+  find_package(Qt6 6.2 COMPONENTS Core Gui Widgets Test)
+  if(Qt6_FOUND)
+    message(STATUS "Zanvel: Qt ${Qt6_VERSION} found, building the application")
+  else()
+    message(WARNING "Zanvel: Qt 6 not found, the application is not built")
+    set(ZANVEL_BUILD_APP OFF)
+  endif()
+endif()
+
+if(ZANVEL_BUILD_TESTS)
+  find_package(GTest REQUIRED)
+endif()
+if(ZANVEL_BUILD_BENCH)
+  find_package(benchmark REQUIRED)
+endif()
