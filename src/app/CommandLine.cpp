@@ -1,0 +1,94 @@
+#include "app/CommandLine.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/Sizes.h"
+
+namespace {
+
+bool ParseSize(const char* text, int* width, int* height) {
+  int w = 0;
+  int h = 0;
+  char tail = 0;
+  if (std::sscanf(text, "%dx%d%c", &w, &h, &tail) != 2)
+    return false;
+  *width = w;
+  *height = h;
+  return true;
+}
+
+}  // namespace
+
+int SizeChoiceFor(int width, int height) {
+  for (int i = 0; i < kSizeChoiceCount; i++) {
+    if (kSizeChoices[i].width == width && kSizeChoices[i].height == height)
+      return i;
+  }
+  return -1;
+}
+
+CommandLine ParseCommandLine(int argc, const char* const* argv) {
+  CommandLine options;
+  for (int i = 1; i < argc && options.error.empty(); i++) {
+    const char* arg = argv[i];
+    // Accept both "--size 80x60" and "--size=80x60".
+    const char* value = nullptr;
+    std::string name = arg;
+    if (const char* eq = std::strchr(arg, '='); eq != nullptr && std::strncmp(arg, "--", 2) == 0) {
+      name.assign(arg, eq - arg);
+      value = eq + 1;
+    }
+    auto takeValue = [&]() -> const char* {
+      if (value != nullptr)
+        return value;
+      if (i + 1 < argc)
+        return argv[++i];
+      options.error = name + " needs a value";
+      return nullptr;
+    };
+    if (name == "-h" || name == "--help") {
+      options.help = true;
+    } else if (name == "--size") {
+      const char* size = takeValue();
+      if (size == nullptr)
+        break;
+      int w = 0;
+      int h = 0;
+      if (!ParseSize(size, &w, &h) || SizeChoiceFor(w, h) < 0) {
+        options.error = std::string("--size must be 320x240, 160x120 or 80x60, not \"") + size + "\"";
+        break;
+      }
+      options.width = w;
+      options.height = h;
+    } else if (name == "--video") {
+      const char* video = takeValue();
+      if (video == nullptr)
+        break;
+      if (*video == '\0') {
+        options.error = "--video needs a source: test, a file or pipeline:...";
+        break;
+      }
+      options.video = video;
+    } else {
+      options.error = std::string("unknown option \"") + arg + "\" (see --help)";
+    }
+  }
+  return options;
+}
+
+std::string CommandLineUsage(const char* program) {
+  std::string text = "Usage: ";
+  text += program;
+  text +=
+      " [--size WxH] [--video SOURCE]\n"
+      "Watches the video input and turns what it sees into messages, MIDI and LCS data.\n"
+      "\n"
+      "  --size WxH       analysis size, one of 320x240, 160x120, 80x60;\n"
+      "                   without it Zanvel asks at start\n"
+      "  --video SOURCE   video input: \"test\" (moving test pattern), a video file,\n"
+      "                   or \"pipeline:<GStreamer source description>\";\n"
+      "                   without it the ZANVEL_VIDEO setting or the first camera is used\n"
+      "  -h, --help       this text\n";
+  return text;
+}

@@ -1,0 +1,280 @@
+#include "app/ControlPanel.h"
+
+#include <QActionGroup>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "app/AppTarget.h"
+#include "app/BMessage.h"
+#include "app/Sizes.h"
+#include "app/Zanvel.h"
+#include "device/BSerialPort.h"
+#include "interface/View.h"
+#include "interface/Window.h"
+#include "qt/CanvasLink.h"
+#include "qt/CanvasWidget.h"
+
+namespace {
+
+Tuning* ApplicationTuning() {
+  auto* zanvel = dynamic_cast<Zanvel*>(be_app);
+  return zanvel != nullptr ? &zanvel->fTuning : nullptr;
+}
+
+void Post(uint32 what) {
+  PostToApplication(BMessage(what));
+}
+
+QPushButton* Button(const char* label, uint32 what) {
+  auto* button = new QPushButton(label);
+  button->setObjectName(label);
+  button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  QObject::connect(button, &QPushButton::clicked, [what] { Post(what); });
+  return button;
+}
+
+// A check box sends its state with every toggle; the state travels in "source".
+QCheckBox* CheckBox(const char* label, uint32 what) {
+  auto* box = new QCheckBox(label);
+  box->setObjectName(label);
+  QObject::connect(box, &QCheckBox::toggled, [what](bool on) {
+    BMessage message(what);
+    message.AddInt32("source", on ? 1 : 0);
+    PostToApplication(message);
+  });
+  return box;
+}
+
+QWidget* SliderRow(const char* label, SliderCallback callback, double start) {
+  auto* row = new QWidget;
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  auto* text = new QLabel(label);
+  text->setObjectName(label);
+  text->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  auto* slider = new PropSlider(label, callback, nullptr);
+  slider->SetPosition(start);
+  layout->addWidget(text);
+  layout->addWidget(slider, 1);
+  return row;
+}
+
+QWidget* Row(QWidget* left, QWidget* right) {
+  auto* row = new QWidget;
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(left);
+  layout->addWidget(right);
+  return row;
+}
+
+QWidget* Tab(std::initializer_list<QWidget*> items) {
+  auto* tab = new QWidget;
+  auto* layout = new QVBoxLayout(tab);
+  for (QWidget* item : items) {
+    if (item == nullptr)
+      layout->addStretch(1);
+    else
+      layout->addWidget(item);
+  }
+  return tab;
+}
+
+}  // namespace
+
+void alphaCallback(PropSlider*, void*, double x, double) {
+  if (Tuning* tuning = ApplicationTuning())
+    tuning->smoothingAlpha.store(float(1.0 - x), std::memory_order_relaxed);
+}
+
+void contrastCallback(PropSlider*, void*, double x, double) {
+  if (Tuning* tuning = ApplicationTuning())
+    tuning->contrastThreshold.store(float(x * 100.0), std::memory_order_relaxed);
+}
+
+void temporalBlendingCallback(PropSlider*, void*, double x, double) {
+  if (Tuning* tuning = ApplicationTuning())
+    tuning->temporalBlending.store(float(x), std::memory_order_relaxed);
+}
+
+ControlPanel::ControlPanel(BRect frame, const Tuning& tuning)
+    : fWindow(std::make_unique<BWindow>(frame, "Control Window")) {
+  setObjectName("ControlWindow");
+  setWindowTitle("Control Window");
+  // Titled, without a close box.
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint | Qt::CustomizeWindowHint);
+
+  fViews.histo = new BView(BRect(0, 0, 60, 60), "histo");
+  fViews.keyframe = new BView(BRect(0, 0, float(KEYFRAME_WIDTH - 1), float(KEYFRAME_HEIGHT - 1)), "keyframe");
+  fViews.matched = new BView(BRect(0, 0, float(MATCHED_WIDTH - 1), float(MATCHED_HEIGHT - 1)), "matched");
+  const QColor group = palette().color(QPalette::Window);
+  fViews.histo->SetViewColor(rgb_color{uint8(group.red()), uint8(group.green()), uint8(group.blue()), 255});
+  fWindow->AddChild(fViews.histo);
+  fWindow->AddChild(fViews.keyframe);
+  fWindow->AddChild(fViews.matched);
+  fLink = std::make_unique<CanvasLink>(fWindow.get());
+
+  auto* histoRow = new QHBoxLayout;
+  histoRow->addStretch(1);
+  histoRow->addWidget(Canvas(fViews.histo));
+  histoRow->addStretch(1);
+
+  fTabs = new QTabWidget;
+  fTabs->setObjectName("tabs");
+  fTabs->addTab(BuildMatcherTab(), "Matcher");
+  fTabs->addTab(BuildInterpolatorTab(tuning), "Interpolator");
+  fTabs->addTab(BuildInputTab(tuning), "Input");
+  fTabs->addTab(BuildLCSTab(), "LCS");
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(histoRow);
+  layout->addWidget(fTabs);
+
+  setGeometry(int(frame.left), int(frame.top), int(frame.Width()) + 1, int(frame.Height()) + 1);
+  fWindow->Show();
+  show();
+}
+
+ControlPanel::~ControlPanel() {
+  fLink.reset();
+  fWindow->Quit();
+}
+
+QWidget* ControlPanel::Canvas(BView* view) {
+  return new CanvasWidget(view, fLink.get());
+}
+
+QWidget* ControlPanel::BuildMatcherTab() {
+  return Tab({
+      Canvas(fViews.matched),
+      Button("Add to matcher", FourCC("addi")),
+      Button("Clear matcher", FourCC("clma")),
+      CheckBox("Note to MIDI", FourCC("mn2m")),
+      CheckBox("Modwheel to MIDI", FourCC("mm2m")),
+      Row(CheckBox("Matched to Target App", FourCC("mtta")), Button("Set Target App", FourCC("smap"))),
+  });
+}
+
+QWidget* ControlPanel::BuildInterpolatorTab(const Tuning& tuning) {
+
+  auto* buss = new QComboBox;
+  buss->setObjectName("buss:");
+  for (int i = 1; i <= 16; i++)
+    buss->addItem(QString::number(i));
+  // Only a choice by the user sends: the entry shown at first is not applied.
+  connect(buss, QOverload<int>::of(&QComboBox::activated), buss, [](int index) {
+    BMessage message(FourCC("bkdx"));
+    message.AddInt32("index", index);
+    PostToApplication(message);
+  });
+  auto* bussField = new QWidget;
+  auto* bussLayout = new QHBoxLayout(bussField);
+  bussLayout->setContentsMargins(0, 0, 0, 0);
+  auto* bussLabel = new QLabel("buss:");
+  bussLabel->setObjectName("buss label");
+  bussLayout->addWidget(bussLabel);
+  bussLayout->addWidget(buss);
+
+  return Tab({
+      Canvas(fViews.keyframe),
+      Button("Add current as next keyframe", FourCC("addk")),
+      Button("Clear keyframes", FourCC("clkf")),
+      CheckBox("smooth output", FourCC("smoo")),
+      SliderRow("smoothing amount:", alphaCallback, tuning.smoothingAlpha.load()),
+      CheckBox("Notes to MIDI", FourCC("ntom")),
+      Row(CheckBox("Position to MIDI", FourCC("pkdx")), bussField),
+      Row(CheckBox("Position to Target App", FourCC("ptta")), Button("Set Target App", FourCC("stap"))),
+  });
+}
+
+QWidget* ControlPanel::BuildInputTab(const Tuning& tuning) {
+  return Tab({
+      SliderRow("edge contrast threshold:", contrastCallback, 10.0 / tuning.contrastThreshold.load()),
+      CheckBox("Smooth input images", FourCC("smii")),
+      CheckBox("blend input images", FourCC("blii")),
+      SliderRow("temporal blending:", temporalBlendingCallback, tuning.temporalBlending.load()),
+  });
+}
+
+QWidget* ControlPanel::BuildLCSTab() {
+  // Serial port: a one-menu bar whose title follows the marked entry.
+  auto* portFrame = new QGroupBox("Serial Port");
+  portFrame->setObjectName("Serial Port");
+  auto* portLayout = new QVBoxLayout(portFrame);
+  auto* bar = new QMenuBar;
+  bar->setObjectName("LCS Serial Port menubar");
+  bar->setNativeMenuBar(false);
+  bar->setFixedSize(150, 30);
+  QMenu* menu = bar->addMenu("LCS Serial Port");
+  menu->setObjectName("LCS Serial Port");
+  auto* group = new QActionGroup(menu);
+  group->setExclusive(true);
+  BSerialPort serial;
+  const int32 count = serial.CountDevices();
+  for (int32 i = 0; i < count; i++) {
+    char name[32] = {};
+    if (serial.GetDeviceName(i, name, sizeof name) != B_OK)
+      continue;
+    QAction* action = menu->addAction(QString::fromUtf8(name));
+    action->setCheckable(true);
+    group->addAction(action);
+    const std::string port = name;
+    connect(action, &QAction::triggered, menu, [menu, action, port] {
+      menu->setTitle(action->text());
+      BMessage message(FourCC("lcsp"));
+      message.AddString("port", port);
+      PostToApplication(message);
+    });
+  }
+  // The second entry is marked, as the interpreter opens the second device; marking sends
+  // nothing.
+  if (group->actions().size() >= 2) {
+    QAction* second = group->actions().at(1);
+    second->setChecked(true);
+    menu->setTitle(second->text());
+  }
+  portLayout->addWidget(bar);
+
+  auto* mappingFrame = new QGroupBox("Z mapping");
+  mappingFrame->setObjectName("Z mapping");
+  auto* mappingLayout = new QVBoxLayout(mappingFrame);
+  auto* mapping = new QButtonGroup(mappingFrame);
+  const char* const entries[] = {"pan", "divergence", "level"};
+  for (int i = 0; i < 3; i++) {
+    auto* radio = new QRadioButton(entries[i]);
+    radio->setObjectName(entries[i]);
+    mapping->addButton(radio, i);
+    mappingLayout->addWidget(radio);
+  }
+  connect(mapping, &QButtonGroup::idClicked, mappingFrame, [](int index) {
+    BMessage message(FourCC("lcsz"));
+    message.AddInt32("index", index);
+    PostToApplication(message);
+  });
+
+  return Tab({
+      nullptr,
+      CheckBox("Position to LCS", FourCC("lcss")),
+      nullptr,
+      portFrame,
+      mappingFrame,
+  });
+}
+
+void ControlPanel::closeEvent(QCloseEvent* event) {
+  if (fMayClose)
+    event->accept();
+  else
+    event->ignore();
+}

@@ -1,0 +1,49 @@
+#pragma once
+// Zanvel's windows as Qt widgets, all on the GUI thread.
+
+#include <QPointer>
+#include <memory>
+#include <vector>
+
+#include "app/ZanvelWindows.h"
+
+class ControlPanel;
+class ControlWindow;
+class SetTargetAppWindow;
+class SplashWindow;
+class VideoWindow;
+class QWidget;
+struct Tuning;
+
+class QtWindows : public ZanvelWindows {
+ public:
+  // tuning: the application's slider values (for the sliders' start positions).
+  explicit QtWindows(const Tuning* tuning = nullptr);
+  ~QtWindows() override;
+
+  void SetTuning(const Tuning* tuning) { fTuning = tuning; }
+
+  void ShowSplash(BRect frame, const char* text) override;
+  void ActivateSplash() override;
+  void CloseSplash() override;
+  BView* OpenVideoWindow(BRect frame, const char* title) override;
+  ControlViews OpenControlWindow(BRect frame) override;
+  void OpenSetTargetAppWindow(BRect frame, ImageInterpreter* interpreter, bool matched) override;
+  bool OpenVideoPreferences(media_node node, float left, float top) override;
+  void CloseAll() override;
+
+  VideoWindow* Video() const { return fVideo.get(); }
+  ControlPanel* Control() const { return fControl.get(); }
+  SplashWindow* Splash() const { return fSplash.get(); }
+  // Windows opened on demand that are still open.
+  std::vector<SetTargetAppWindow*> TargetAppWindows() const;
+  std::vector<ControlWindow*> PreferenceWindows() const;
+
+ private:
+  const Tuning* fTuning;
+  std::unique_ptr<SplashWindow> fSplash;
+  std::unique_ptr<VideoWindow> fVideo;
+  std::unique_ptr<ControlPanel> fControl;
+  // Closing deletes these; the pointers go null by themselves.
+  std::vector<QPointer<QWidget>> fOnDemand;
+};

@@ -1,0 +1,297 @@
+#include "app/Zanvel.h"
+
+#include <cstdio>
+
+#include "app/AppDefs.h"
+#include "app/CommandText.h"
+#include "app/Sizes.h"
+#include "app/ZanvelWindows.h"
+#include "interface/Alert.h"
+#include "interpreter/ImageInterpreter.h"
+#include "support/Time.h"
+
+namespace {
+
+constexpr const char kAboutText[] =
+    "Zanvel 0.9.9\n"
+    "by the Zanvel project developers\n"
+    "https://zanvel.example.org";
+
+// Longest signature the target-application window can show and hand back.
+constexpr size_t kMaxSignature = 255;
+
+// Prints why a command was not applied; commands come from other programs too, so a
+// malformed one must say what it lacked.
+void Refuse(uint32 code, const char* why) {
+  std::fprintf(stderr, "Zanvel: command '%s' ignored: %s\n", CommandCodeText(code).c_str(), why);
+}
+
+}  // namespace
+
+Zanvel::Zanvel(ZanvelWindows* windows, const ZanvelSettings& settings)
+    : BApplication(settings.signature.c_str()),
+      fColorSpace(B_RGB32),
+      fMediaRoster(nullptr),
+      fTimeSourceNode(media_node::null),
+      fProducerNode(media_node::null),
+      fVideoConsumer(nullptr),
+      fVideoView(nullptr),
+      fWindows(windows) {
+  int choice = settings.sizeChoice;
+  if (choice < 0 || choice >= kSizeChoiceCount) {
+    choice = (new BAlert("Select Resolution", "ZANVEL\nChoose a size for video capture and analysis.",
+                         kSizeChoices[0].label, kSizeChoices[1].label, kSizeChoices[2].label,
+                         B_WIDTH_AS_USUAL, B_INFO_ALERT))
+                 ->Go();
+  }
+  SetAnalysisSize(choice);
+  fColorSpace = B_RGB32;
+}
+
+Zanvel::~Zanvel() {
+  std::printf("Zanvel::~Zanvel\n");
+  if (fVideoConsumer != nullptr) {
+    fVideoConsumer->Release();
+    fVideoConsumer = nullptr;
+  }
+  std::printf("Zanvel::~Zanvel - EXIT\n");
+  std::fflush(stdout);
+}
+
+void Zanvel::ReadyToRun() {
+  const float x = float(WINDOW_SIZE_X);
+  const float y = float(WINDOW_SIZE_Y);
+  fWindows->ShowSplash(BRect(10, 300, 629, 355), waitString);
+  fVideoView = fWindows->OpenVideoWindow(BRect(28, 28, x + 27, y + 27), "Zanvel");
+  ControlViews views = fWindows->OpenControlWindow(BRect(x + 47, 28, x + 247, y + 27));
+  fWindows->ActivateSplash();
+
+  interpreter = new ImageInterpreter(views.histo, views.keyframe, views.matched, fColorSpace);
+
+  status_t status = SetUpNodes();
+  if (status != B_OK)
+    ErrorAlert("Error setting up nodes", status);
+  else
+    fWindows->CloseSplash();
+}
+
+bool Zanvel::QuitRequested() {
+  TearDownNodes();
+  snooze(100000);
+  return true;
+}
+
+void Zanvel::ShowSetTargetAppWindow(bool matched) {
+  fWindows->OpenSetTargetAppWindow(BRect(100, 100, 400, 200), interpreter, matched);
+}
+
+bool Zanvel::ControlState(const BMessage* message, bool* on) const {
+  // A control's state travels in "source": a bool, or an int32 that counts as on when
+  // non-zero (the form every sender, OSC included, can produce).
+  if (!message->HasField("source")) {
+    Refuse(message->what, "no \"source\" (the check box state)");
+    return false;
+  }
+  bool flag = false;
+  int32 value = 0;
+  if (message->FindBool("source", &flag) == B_OK) {
+    *on = flag;
+    return true;
+  }
+  if (message->FindInt32("source", &value) == B_OK) {
+    *on = value != 0;
+    return true;
+  }
+  Refuse(message->what, "\"source\" must be a bool or an int32");
+  return false;
+}
+
+bool Zanvel::ControlText(const BMessage* message, std::string* text) const {
+  if (!message->HasField("source")) {
+    Refuse(message->what, "no \"source\" (the field's text)");
+    return false;
+  }
+  if (message->FindString("source", text) != B_OK) {
+    Refuse(message->what, "\"source\" must be a string");
+    return false;
+  }
+  return true;
+}
+
+void Zanvel::MessageReceived(BMessage* message) {
+  const uint32 code = message->what;
+  if (interpreter == nullptr) {
+    // Commands can arrive from other programs before start-up has built the interpreter.
+    switch (code) {
+      case FourCC("abut"):
+        ShowAbout();
+        return;
+      default:
+        if (code != B_QUIT_REQUESTED && code != B_READY_TO_RUN)
+          Refuse(code, "Zanvel is still starting");
+        BApplication::MessageReceived(message);
+        return;
+    }
+  }
+
+  bool on = false;
+  std::string text;
+  int32 index = 0;
+  switch (code) {
+    case FourCC("abut"):
+      ShowAbout();
+      break;
+    case FourCC("addi"):
+      interpreter->SaveNextImageToMatcher();
+      break;
+    case FourCC("addk"):
+      interpreter->SaveNextImageAsKeyframe();
+      break;
+    case FourCC("bkdx"): {
+      status_t status = message->FindInt32("index", &index);
+      if (status != B_OK) {
+        Refuse(code, message->HasField("index") ? "\"index\" must be an int32"
+                                                : "no \"index\" (the buss entry, 0 to 15)");
+        break;
+      }
+      // Buss ids become MIDI note numbers: only the sixteen entries of the pop-up exist.
+      if (index < 0 || index > 15) {
+        Refuse(code, "\"index\" must be 0 to 15 (busses 1 to 16)");
+        break;
+      }
+      interpreter->SetKDXBussId(index + 1);
+      break;
+    }
+    case FourCC("blii"):
+      if (ControlState(message, &on))
+        interpreter->SetBlendInputImages(on);
+      break;
+    case FourCC("cl2k"):
+    case FourCC("clkf"):
+      interpreter->ClearKeyframes();
+      break;
+    case FourCC("clma"):
+      interpreter->ClearMatcher();
+      break;
+    case FourCC("lcsp"):
+    case FourCC("port"): {
+      if (message->FindString("port", &text) != B_OK) {
+        Refuse(code, message->HasField("port") ? "\"port\" must be a string"
+                                               : "no \"port\" (the device name)");
+        break;
+      }
+      if (code == FourCC("port"))
+        interpreter->SetMidiPort(text.c_str());
+      else
+        interpreter->SetLCSSerialPort(text.c_str());
+      break;
+    }
+    case FourCC("lcss"):
+      if (ControlState(message, &on))
+        interpreter->SetLCSSendPosition(on);
+      break;
+    case FourCC("lcsz"): {
+      // Without an index the mapping goes back to the first entry, "pan".
+      if (message->HasField("index") && message->FindInt32("index", &index) != B_OK) {
+        Refuse(code, "\"index\" must be an int32");
+        break;
+      }
+      if (index < 0 || index > 2) {
+        Refuse(code, "\"index\" must be 0 (pan), 1 (divergence) or 2 (level)");
+        break;
+      }
+      interpreter->SetLCSZMapping(index);
+      break;
+    }
+    case FourCC("mm2m"):
+      if (ControlState(message, &on))
+        interpreter->SetSendMatchedAsModwheelToMidiPort(on);
+      break;
+    case FourCC("mn2m"):
+      if (ControlState(message, &on))
+        interpreter->SetSendMatchedAsNotesToMidiPort(on);
+      break;
+    case FourCC("mn2s"):
+      if (ControlState(message, &on))
+        interpreter->SetSendMatchedAsNotesToSynth(on);
+      break;
+    case FourCC("mtta"):
+      if (ControlState(message, &on))
+        interpreter->SetSendMatchedAsBMessages(on);
+      break;
+    case FourCC("ntom"):
+      if (ControlState(message, &on))
+        interpreter->SetSendNotesToMidiPort(on);
+      break;
+    case FourCC("ntos"):
+      if (ControlState(message, &on))
+        interpreter->SetSendNotesToSynth(on);
+      break;
+    case FourCC("pkdx"):
+      if (ControlState(message, &on))
+        interpreter->SetSendToKDX(on);
+      break;
+    case FourCC("ptta"):
+      if (ControlState(message, &on))
+        interpreter->SetSendBMessages(on);
+      break;
+    case FourCC("smac"):
+      if (ControlText(message, &text))
+        interpreter->SetMatchedBMessageCommand(PackCommandCode(text.c_str()));
+      break;
+    case FourCC("stac"):
+      if (ControlText(message, &text))
+        interpreter->SetBMessageCommand(PackCommandCode(text.c_str()));
+      break;
+    case FourCC("smas"):
+    case FourCC("stas"):
+      if (ControlText(message, &text)) {
+        // The target-application window reads signatures back into a 256-byte buffer.
+        if (text.size() > kMaxSignature) {
+          Refuse(code, "a signature has at most 255 characters");
+          break;
+        }
+        if (code == FourCC("smas"))
+          interpreter->SetMatchedAppSignature(text.c_str());
+        else
+          interpreter->SetDestinationAppSignature(text.c_str());
+      }
+      break;
+    case FourCC("smap"):
+      ShowSetTargetAppWindow(true);
+      break;
+    case FourCC("stap"):
+      ShowSetTargetAppWindow(false);
+      break;
+    case FourCC("smii"):
+      if (ControlState(message, &on))
+        interpreter->SetSmoothInputImages(on);
+      break;
+    case FourCC("smoo"):
+      if (ControlState(message, &on))
+        interpreter->SetSmoothing(on);
+      break;
+    case FourCC("stop"):
+      StopProducer();
+      break;
+    case FourCC("strt"):
+      StartProducer();
+      break;
+    case FourCC("vdeo"):
+      OpenVideoPreferences();
+      break;
+    default:
+      BApplication::MessageReceived(message);
+      break;
+  }
+}
+
+void Zanvel::ShowAbout() {
+  (new BAlert("About Zanvel", kAboutText, "wow", nullptr, nullptr, B_WIDTH_AS_USUAL, B_INFO_ALERT))->Go();
+}
+
+void Zanvel::OpenVideoPreferences() {
+  if (fMediaRoster == nullptr || fProducerNode == media_node::null)
+    return;
+  fWindows->OpenVideoPreferences(fProducerNode, float(WINDOW_SIZE_X + 56), 28);
+}

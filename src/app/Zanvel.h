@@ -1,0 +1,84 @@
+#pragma once
+// The application object: asks for the analysis size, opens the windows, builds the media
+// graph from the default video input to the analysis, and turns every command (from its own
+// windows or from any other program, by signature) into one operation.
+//
+// Threads: the constructor runs on main's thread before the loop exists; ReadyToRun,
+// MessageReceived, QuitRequested, SetUpNodes and TearDownNodes run on the application's
+// thread (the GUI thread in the program). The tuning values are written by the sliders on the
+// GUI thread and read by the consumer's thread for every frame.
+
+#include <string>
+
+#include "app/BApplication.h"
+#include "capture/Tuning.h"
+#include "interface/InterfaceDefs.h"
+#include "media/MediaDefs.h"
+#include "support/ColorSpace.h"
+
+class BMediaRoster;
+class BView;
+class VideoConsumer;
+class ZanvelWindows;
+
+// The application's signature: other programs send commands here.
+inline constexpr const char kZanvelSignature[] = "application/x-vnd.morl-Zanvel";
+
+struct ZanvelSettings {
+  std::string signature = kZanvelSignature;
+  // Size-chooser button chosen in advance (--size); -1 asks the user.
+  int sizeChoice = -1;
+};
+
+class Zanvel : public BApplication {
+ public:
+  // windows: where the application opens its windows; not owned, outlives the object.
+  explicit Zanvel(ZanvelWindows* windows, const ZanvelSettings& settings = ZanvelSettings());
+  ~Zanvel() override;
+
+  void ReadyToRun() override;
+  bool QuitRequested() override;
+  void MessageReceived(BMessage* message) override;
+
+  status_t SetUpNodes();
+  void TearDownNodes();
+  void ShowSetTargetAppWindow(bool matched);
+
+  // The slider values (smoothing alpha, edge contrast threshold, temporal blending), handed to
+  // the consumer. Start values 0.7, 20.0 and 0.7.
+  Tuning fTuning;
+
+  // Read-only views for tests and diagnostics.
+  color_space ColorSpace() const { return fColorSpace; }
+  BMediaRoster* MediaRoster() const { return fMediaRoster; }
+  VideoConsumer* Consumer() const { return fVideoConsumer; }
+  const media_node& ProducerNode() const { return fProducerNode; }
+
+ private:
+  // Commands whose value is the sending control's state or text. Both print why a message
+  // without a usable value is ignored.
+  bool ControlState(const BMessage* message, bool* on) const;
+  bool ControlText(const BMessage* message, std::string* text) const;
+  void StartProducer();
+  void StopProducer();
+  void OpenVideoPreferences();
+  void ShowAbout();
+
+  color_space fColorSpace;
+  BMediaRoster* fMediaRoster;
+  media_node fTimeSourceNode;
+  media_node fProducerNode;
+  VideoConsumer* fVideoConsumer;
+  media_output fProducerOut;
+  media_input fConsumerIn;
+  BView* fVideoView;  // the video window's "Video View"
+
+  ZanvelWindows* fWindows;
+};
+
+// Shows message, the status's text and its code in an alert whose only button is "Quit",
+// waits for it, then asks the application to quit.
+void ErrorAlert(const char* message, status_t error);
+
+// Text for a status code: the platform's own codes by name, anything else as strerror.
+const char* StatusText(status_t error);

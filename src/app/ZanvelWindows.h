@@ -1,0 +1,42 @@
+#pragma once
+// The windows the application object opens. The Qt windows implement this; the application
+// object itself never includes Qt, so its command table runs just as well with windows that
+// are never shown (the tests' headless set).
+//
+// Threads: every call is made on the application's thread.
+
+#include "interface/Rect.h"
+#include "media/MediaDefs.h"
+
+class BView;
+class ImageInterpreter;
+
+// The control window's three drawing views.
+struct ControlViews {
+  BView* histo = nullptr;
+  BView* keyframe = nullptr;
+  BView* matched = nullptr;
+};
+
+class ZanvelWindows {
+ public:
+  virtual ~ZanvelWindows() = default;
+
+  // The borderless splash showing `text`, and bringing it to the front or closing it.
+  virtual void ShowSplash(BRect frame, const char* text) = 0;
+  virtual void ActivateSplash() = 0;
+  virtual void CloseSplash() = 0;
+
+  // Opens the video window and returns its "Video View" (ANALYSIS_WIDTH x ANALYSIS_HEIGHT).
+  virtual BView* OpenVideoWindow(BRect frame, const char* title) = 0;
+  // Opens the control window; its sliders start from the application's tuning values.
+  virtual ControlViews OpenControlWindow(BRect frame) = 0;
+  // A new "Set Target Application" window for positions (false) or the matched output.
+  virtual void OpenSetTargetAppWindow(BRect frame, ImageInterpreter* interpreter, bool matched) = 0;
+  // A new "Video Preferences" window editing the node's parameters, its top-left corner at
+  // (left, top); false when the node offers no parameters.
+  virtual bool OpenVideoPreferences(media_node node, float left, float top) = 0;
+
+  // Closes every window (after the application's loop ended).
+  virtual void CloseAll() = 0;
+};

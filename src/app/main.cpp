@@ -1,0 +1,47 @@
+// zanvel: watches the video input and turns what it sees into control data.
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/CommandLine.h"
+#include "app/QtWindows.h"
+#include "app/Zanvel.h"
+#include "qt/QtAlertService.h"
+#include "qt/QtLoopBackEnd.h"
+
+int main(int argc, char** argv) {
+  CommandLine options = ParseCommandLine(argc, argv);
+  if (options.help) {
+    std::fputs(CommandLineUsage(argv[0]).c_str(), stdout);
+    return 0;
+  }
+  if (!options.error.empty()) {
+    std::fprintf(stderr, "zanvel: %s\n", options.error.c_str());
+    return 2;
+  }
+  // The video input reads its source from the environment when the graph is built.
+  if (!options.video.empty())
+    setenv("ZANVEL_VIDEO", options.video.c_str(), 1);
+  // Trace lines are read by people and scripts while the program runs.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+
+  QApplication qt(argc, argv);
+  QApplication::setApplicationName("Zanvel");
+  QApplication::setQuitOnLastWindowClosed(false);
+  QtAlertService alerts;
+  ScopedAlertService alertScope(&alerts);
+
+  QtWindows windows;
+  ZanvelSettings settings;
+  settings.sizeChoice = SizeChoiceFor(options.width, options.height);
+  {
+    Zanvel zanvel(&windows, settings);
+    windows.SetTuning(&zanvel.fTuning);
+    zanvel.SetLoopBackEnd(std::make_unique<QtLoopBackEnd>());
+    zanvel.Run();
+    // The graph is down; the windows go before the application object.
+    windows.CloseAll();
+  }
+  return 0;
+}

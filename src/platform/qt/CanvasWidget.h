@@ -1,0 +1,32 @@
+#pragma once
+// Shows one BView canvas. The pixels are copied by the view's CanvasLink on the GUI
+// thread; painting uses the copy and never touches the canvas.
+
+#include <QImage>
+#include <QWidget>
+
+class BView;
+class CanvasLink;
+
+class CanvasWidget : public QWidget {
+ public:
+  // The widget takes the view's name and the canvas's size.
+  CanvasWidget(BView* view, CanvasLink* link, QWidget* parent = nullptr);
+  ~CanvasWidget() override;
+
+  BView* View() const { return fView; }
+  // The last copy of the canvas.
+  const QImage& Image() const { return fImage; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  friend class CanvasLink;
+  // With the window locked: copies the canvas.
+  void CopyCanvas();
+
+  BView* fView;
+  CanvasLink* fLink;
+  QImage fImage;
+};
