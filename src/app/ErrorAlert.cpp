@@ -1,8 +1,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/ErrorAlert.h"
+
 #include "app/AppDefs.h"
-#include "app/Zanvel.h"
+#include "app/BApplication.h"
 #include "interface/Alert.h"
 
 const char* StatusText(status_t error) {

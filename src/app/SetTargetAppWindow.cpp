@@ -20,20 +20,18 @@ SetTargetAppWindow::SetTargetAppWindow(const BRect& frame, ImageInterpreter* int
                  Qt::WindowMinimizeButtonHint | Qt::CustomizeWindowHint);
   setGeometry(int(frame.left), int(frame.top), int(frame.Width()) + 1, int(frame.Height()) + 1);
 
-  // The interpreter's signature getters copy the whole text; the command table keeps every
-  // signature it stores within 255 characters, so 256 bytes hold it.
+  // A longer signature shows cut to its first 255 characters.
   char signature[256] = {};
   uint32 code = 0;
   if (interpreter != nullptr) {
     if (matched) {
-      interpreter->GetMatchedAppSignature(signature);
+      interpreter->GetMatchedAppSignature(signature, sizeof signature);
       code = interpreter->GetMatchedBMessageCommand();
     } else {
-      interpreter->GetDestinationAppSignature(signature);
+      interpreter->GetDestinationAppSignature(signature, sizeof signature);
       code = interpreter->GetBMessageCommand();
     }
   }
-  signature[sizeof signature - 1] = '\0';
 
   fSignatureControl = new QLineEdit(QString::fromUtf8(signature));
   fSignatureControl->setObjectName("signature");

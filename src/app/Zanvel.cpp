@@ -17,9 +17,6 @@ constexpr const char kAboutText[] =
     "by the Zanvel project developers\n"
     "https://zanvel.example.org";
 
-// Longest signature the target-application window can show and hand back.
-constexpr size_t kMaxSignature = 255;
-
 // Prints why a command was not applied; commands come from other programs too, so a
 // malformed one must say what it lacked.
 void Refuse(uint32 code, const char* why) {
@@ -246,11 +243,6 @@ void Zanvel::MessageReceived(BMessage* message) {
     case FourCC("smas"):
     case FourCC("stas"):
       if (ControlText(message, &text)) {
-        // The target-application window reads signatures back into a 256-byte buffer.
-        if (text.size() > kMaxSignature) {
-          Refuse(code, "a signature has at most 255 characters");
-          break;
-        }
         if (code == FourCC("smas"))
           interpreter->SetMatchedAppSignature(text.c_str());
         else

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/BApplication.h"
+#include "app/ErrorAlert.h"
 #include "capture/Tuning.h"
 #include "interface/InterfaceDefs.h"
 #include "media/MediaDefs.h"
@@ -75,10 +76,3 @@ class Zanvel : public BApplication {
 
   ZanvelWindows* fWindows;
 };
-
-// Shows message, the status's text and its code in an alert whose only button is "Quit",
-// waits for it, then asks the application to quit.
-void ErrorAlert(const char* message, status_t error);
-
-// Text for a status code: the platform's own codes by name, anything else as strerror.
-const char* StatusText(status_t error);
