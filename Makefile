@@ -23,8 +23,18 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS)
 
+# Declares Zanvel's signature as a MIME type of the user's desktop, so that other programs
+# can start it by signature, then starts it.
 run: build
+	@mkdir -p $(HOME)/.local/share/applications
+	@sed 's|^Exec=.*|Exec=$(CURDIR)/$(BUILD)/src/app/zanvel|; s|^TryExec=.*|TryExec=$(CURDIR)/$(BUILD)/src/app/zanvel|' \
+	  data/zanvel.desktop > $(HOME)/.local/share/applications/zanvel.desktop
+	-@update-desktop-database -q $(HOME)/.local/share/applications 2>/dev/null || true
 	./$(BUILD)/src/app/zanvel $(ZANVEL_ARGS)
+
+# The windows of a real run on the test pattern, as PNG files in docs/screenshots.
+screenshots: build
+	QT_QPA_PLATFORM=offscreen ./$(BUILD)/src/app/zanvel-screenshots docs/screenshots
 
 # The sanitizer and fuzzing builds run first; the main suite's summary closes the output.
 test: deps test-tsan test-fuzz test-unit

@@ -19,7 +19,7 @@ void Usage(FILE* out) {
           "SIGNATURE is osc.udp://host:port/prefix.\n"
           "  CODE     one to four characters (ptta, M23d) or 0x and hex digits (0x4d323364)\n"
           "  fields   int32, float, string or bool, in order, e.g.\n"
-          "           zanvel-send application/x-vnd.morl-Zanvel ptta on:bool=true\n"
+          "           zanvel-send application/x-vnd.morl-Zanvel ptta source:bool=true\n"
           "           zanvel-send SIG M23d objectid:int32=0 x:float=0.5 s:string=hi b:bool=true\n"
           "  --launch       start the program that declares SIGNATURE when none runs\n"
           "  --timeout MS   give up when the receiver does not take the message in time\n"

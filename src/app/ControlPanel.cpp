@@ -18,7 +18,7 @@
 #include "app/AppTarget.h"
 #include "app/BMessage.h"
 #include "app/Sizes.h"
-#include "app/Zanvel.h"
+#include "capture/Tuning.h"
 #include "device/BSerialPort.h"
 #include "interface/View.h"
 #include "interface/Window.h"
@@ -27,9 +27,12 @@
 
 namespace {
 
+// The application's tuning values, which the slider callbacks write (their user data is
+// unused). Set when the control window is built.
+Tuning* sTuning = nullptr;
+
 Tuning* ApplicationTuning() {
-  auto* zanvel = dynamic_cast<Zanvel*>(be_app);
-  return zanvel != nullptr ? &zanvel->fTuning : nullptr;
+  return sTuning;
 }
 
 void Post(uint32 what) {
@@ -108,8 +111,9 @@ void temporalBlendingCallback(PropSlider*, void*, double x, double) {
     tuning->temporalBlending.store(float(x), std::memory_order_relaxed);
 }
 
-ControlPanel::ControlPanel(BRect frame, const Tuning& tuning)
+ControlPanel::ControlPanel(BRect frame, Tuning* tuning)
     : fWindow(std::make_unique<BWindow>(frame, "Control Window")) {
+  sTuning = tuning;
   setObjectName("ControlWindow");
   setWindowTitle("Control Window");
   // Titled, without a close box.
@@ -133,8 +137,8 @@ ControlPanel::ControlPanel(BRect frame, const Tuning& tuning)
   fTabs = new QTabWidget;
   fTabs->setObjectName("tabs");
   fTabs->addTab(BuildMatcherTab(), "Matcher");
-  fTabs->addTab(BuildInterpolatorTab(tuning), "Interpolator");
-  fTabs->addTab(BuildInputTab(tuning), "Input");
+  fTabs->addTab(BuildInterpolatorTab(*tuning), "Interpolator");
+  fTabs->addTab(BuildInputTab(*tuning), "Input");
   fTabs->addTab(BuildLCSTab(), "LCS");
 
   auto* layout = new QVBoxLayout(this);

@@ -25,8 +25,9 @@ void temporalBlendingCallback(PropSlider* slider, void* userData, double x, doub
 
 class ControlPanel : public QWidget {
  public:
-  // tuning: the application's values, read for the sliders' start positions.
-  ControlPanel(BRect frame, const Tuning& tuning);
+  // tuning: the application's values; the sliders start from them and their callbacks write
+  // them. Must outlive the window.
+  ControlPanel(BRect frame, Tuning* tuning);
   ~ControlPanel() override;
 
   ControlViews Views() const { return fViews; }

@@ -9,7 +9,7 @@
 #include "app/VideoWindow.h"
 #include "capture/Tuning.h"
 
-QtWindows::QtWindows(const Tuning* tuning) : fTuning(tuning) {}
+QtWindows::QtWindows(Tuning* tuning) : fTuning(tuning) {}
 
 QtWindows::~QtWindows() {
   CloseAll();
@@ -37,8 +37,11 @@ BView* QtWindows::OpenVideoWindow(BRect frame, const char* title) {
 }
 
 ControlViews QtWindows::OpenControlWindow(BRect frame) {
-  static const Tuning kStart;
-  fControl = std::make_unique<ControlPanel>(frame, fTuning != nullptr ? *fTuning : kStart);
+  if (fTuning == nullptr) {
+    fOwnTuning = std::make_unique<Tuning>();
+    fTuning = fOwnTuning.get();
+  }
+  fControl = std::make_unique<ControlPanel>(frame, fTuning);
   return fControl->Views();
 }
 

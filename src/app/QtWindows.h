@@ -18,10 +18,10 @@ struct Tuning;
 class QtWindows : public ZanvelWindows {
  public:
   // tuning: the application's slider values (for the sliders' start positions).
-  explicit QtWindows(const Tuning* tuning = nullptr);
+  explicit QtWindows(Tuning* tuning = nullptr);
   ~QtWindows() override;
 
-  void SetTuning(const Tuning* tuning) { fTuning = tuning; }
+  void SetTuning(Tuning* tuning) { fTuning = tuning; }
 
   void ShowSplash(BRect frame, const char* text) override;
   void ActivateSplash() override;
@@ -40,7 +40,8 @@ class QtWindows : public ZanvelWindows {
   std::vector<ControlWindow*> PreferenceWindows() const;
 
  private:
-  const Tuning* fTuning;
+  Tuning* fTuning;
+  std::unique_ptr<Tuning> fOwnTuning;  // when no application gave one
   std::unique_ptr<SplashWindow> fSplash;
   std::unique_ptr<VideoWindow> fVideo;
   std::unique_ptr<ControlPanel> fControl;

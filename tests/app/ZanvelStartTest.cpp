@@ -1,0 +1,151 @@
+// The size chooser, the fatal-error alert and the command line.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "HeadlessWindows.h"
+#include "app/AppDefs.h"
+#include "app/CommandLine.h"
+#include "app/CommandText.h"
+#include "app/Sizes.h"
+#include "app/Zanvel.h"
+#include "interface/RecordingAlertService.h"
+
+namespace {
+
+ZanvelSettings TestSettings(int sizeChoice = -1) {
+  static int counter = 0;
+  ZanvelSettings settings;
+  settings.signature = "application/x-vnd.zanvel-test-start-" + std::to_string(getpid()) + "-" +
+                       std::to_string(counter++);
+  settings.sizeChoice = sizeChoice;
+  return settings;
+}
+
+TEST(SizeChooserTest, AsksWithThreeButtonsAndFixesEverySizeFromTheAnswer) {
+  struct Case {
+    int32 answer, width, height, windowX, windowY;
+  };
+  for (Case c : {Case{0, 320, 240, 340, 280}, Case{1, 160, 120, 180, 160}, Case{2, 80, 60, 100, 100}}) {
+    SCOPED_TRACE(c.answer);
+    RecordingAlertService alerts(c.answer);
+    ScopedAlertService scope(&alerts);
+    HeadlessWindows windows;
+    Zanvel app(&windows, TestSettings());
+    ASSERT_EQ(alerts.CountAlerts(), 1u);
+    AlertRequest chooser = alerts.Alerts()[0];
+    EXPECT_EQ(chooser.title, "Select Resolution");
+    EXPECT_EQ(chooser.text, "ZANVEL\nChoose a size for video capture and analysis.");
+    EXPECT_EQ(chooser.buttons, (std::vector<std::string>{"320x240", "160x120", "80x60"}));
+    EXPECT_EQ(ANALYSIS_WIDTH, c.width);
+    EXPECT_EQ(KEYFRAME_WIDTH, c.width);
+    EXPECT_EQ(MATCHED_WIDTH, c.width);
+    EXPECT_EQ(ANALYSIS_HEIGHT, c.height);
+    EXPECT_EQ(KEYFRAME_HEIGHT, c.height);
+    EXPECT_EQ(MATCHED_HEIGHT, c.height);
+    EXPECT_EQ(WINDOW_SIZE_X, c.windowX);
+    EXPECT_EQ(WINDOW_SIZE_Y, c.windowY);
+    EXPECT_EQ(app.ColorSpace(), B_RGB32);
+  }
+}
+
+TEST(SizeChooserTest, ASizeGivenInAdvanceIsNotAskedAgain) {
+  RecordingAlertService alerts;
+  ScopedAlertService scope(&alerts);
+  HeadlessWindows windows;
+  Zanvel app(&windows, TestSettings(SizeChoiceFor(160, 120)));
+  EXPECT_EQ(alerts.CountAlerts(), 0u);
+  EXPECT_EQ(ANALYSIS_WIDTH, 160);
+  EXPECT_EQ(WINDOW_SIZE_Y, 160);
+}
+
+TEST(SizeChooserTest, TheTuningValuesStartAtTheirDefaults) {
+  RecordingAlertService alerts;
+  ScopedAlertService scope(&alerts);
+  HeadlessWindows windows;
+  Zanvel app(&windows, TestSettings(0));
+  EXPECT_FLOAT_EQ(app.fTuning.smoothingAlpha.load(), 0.7f);
+  EXPECT_FLOAT_EQ(app.fTuning.contrastThreshold.load(), 20.0f);
+  EXPECT_FLOAT_EQ(app.fTuning.temporalBlending.load(), 0.7f);
+}
+
+// Quits as soon as it is asked, so Run() shows whether ErrorAlert asked.
+class QuitRecorder : public Zanvel {
+ public:
+  using Zanvel::Zanvel;
+  void ReadyToRun() override {}
+  bool QuitRequested() override {
+    quitRequested = true;
+    return true;
+  }
+  bool quitRequested = false;
+};
+
+TEST(ErrorAlertTest, ShowsTheMessageTheStatusTextAndItsCodeThenQuits) {
+  RecordingAlertService alerts;
+  ScopedAlertService scope(&alerts);
+  HeadlessWindows windows;
+  QuitRecorder app(&windows, TestSettings(2));
+  ErrorAlert("Error setting up nodes", B_ERROR);
+  ASSERT_EQ(alerts.CountAlerts(), 1u);
+  AlertRequest alert = alerts.Alerts()[0];
+  EXPECT_EQ(alert.title, "");
+  EXPECT_EQ(alert.text, std::string("Error setting up nodes\n") + StatusText(B_ERROR) + " [ffffffff]");
+  EXPECT_EQ(alert.buttons, std::vector<std::string>{"Quit"});
+  app.Run();  // returns only because the alert posted the quit request
+  EXPECT_TRUE(app.quitRequested);
+}
+
+TEST(ErrorAlertTest, MediaCodesPrintAsUnsignedHexAndLongTextsAreCut) {
+  RecordingAlertService alerts;
+  ScopedAlertService scope(&alerts);
+  ErrorAlert("could not find a video input!", B_MEDIA_BAD_NODE);
+  std::string longMessage(400, 'x');
+  ErrorAlert(longMessage.c_str(), B_OK);
+  ASSERT_EQ(alerts.CountAlerts(), 2u);
+  EXPECT_NE(alerts.Alerts()[0].text.find("[80004104]"), std::string::npos);
+  EXPECT_EQ(alerts.Alerts()[1].text.size(), 255u);
+}
+
+TEST(CommandTextTest, PacksAndShowsCodes) {
+  EXPECT_EQ(PackCommandCode("abcd"), 0x61626364u);
+  EXPECT_EQ(PackCommandCode("ab"), 0x61620000u);
+  EXPECT_EQ(PackCommandCode(""), 0u);
+  EXPECT_EQ(PackCommandCode("\xFF"), 0xFF000000u);
+  EXPECT_EQ(CommandCodeText(FourCC("M23d")), "M23d");
+  EXPECT_EQ(CommandCodeText(0x61620000u), "ab");
+  EXPECT_EQ(CommandCodeText(0), "");
+  // A zero byte ends the text even when later bytes are set.
+  EXPECT_EQ(CommandCodeText(0x61006364u), "a");
+}
+
+CommandLine Parse(std::vector<const char*> args) {
+  args.insert(args.begin(), "zanvel");
+  return ParseCommandLine(int(args.size()), args.data());
+}
+
+TEST(CommandLineTest, AcceptsTheThreeSizesAndAVideoSource) {
+  CommandLine options = Parse({"--size", "160x120", "--video", "test"});
+  EXPECT_TRUE(options.error.empty());
+  EXPECT_EQ(SizeChoiceFor(options.width, options.height), 1);
+  EXPECT_EQ(options.video, "test");
+  options = Parse({"--size=80x60", "--video=pipeline:videotestsrc pattern=ball"});
+  EXPECT_EQ(SizeChoiceFor(options.width, options.height), 2);
+  EXPECT_EQ(options.video, "pipeline:videotestsrc pattern=ball");
+  options = Parse({});
+  EXPECT_TRUE(options.error.empty());
+  EXPECT_EQ(SizeChoiceFor(options.width, options.height), -1);
+  EXPECT_TRUE(Parse({"--help"}).help);
+}
+
+TEST(CommandLineTest, RefusesWhatItCannotUseWithAReason) {
+  EXPECT_NE(Parse({"--size", "640x480"}).error.find("320x240"), std::string::npos);
+  EXPECT_FALSE(Parse({"--size", "160x120x"}).error.empty());
+  EXPECT_FALSE(Parse({"--size"}).error.empty());
+  EXPECT_FALSE(Parse({"--video", ""}).error.empty());
+  EXPECT_NE(Parse({"--fullscreen"}).error.find("--fullscreen"), std::string::npos);
+  EXPECT_NE(CommandLineUsage("zanvel").find("--video"), std::string::npos);
+}
+
+}  // namespace
