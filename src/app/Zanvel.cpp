@@ -6,8 +6,11 @@
 #include "app/CommandText.h"
 #include "app/Sizes.h"
 #include "app/ZanvelWindows.h"
+#include "capture/VideoConsumer.h"
 #include "interface/Alert.h"
 #include "interpreter/ImageInterpreter.h"
+#include "media/MediaRoster.h"
+#include "media/TimeSource.h"
 #include "support/Time.h"
 
 namespace {

@@ -120,9 +120,12 @@ TEST(CommandTextTest, PacksAndShowsCodes) {
   EXPECT_EQ(CommandCodeText(0x61006364u), "a");
 }
 
-CommandLine Parse(std::vector<const char*> args) {
-  args.insert(args.begin(), "zanvel");
-  return ParseCommandLine(int(args.size()), args.data());
+CommandLine Parse(std::initializer_list<const char*> args) {
+  const char* argv[8] = {"zanvel"};
+  int argc = 1;
+  for (const char* arg : args)
+    argv[argc++] = arg;
+  return ParseCommandLine(argc, argv);
 }
 
 TEST(CommandLineTest, AcceptsTheThreeSizesAndAVideoSource) {

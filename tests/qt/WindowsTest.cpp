@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -37,6 +38,10 @@ class RecordingApp : public BApplication {
  public:
   RecordingApp() : BApplication(TestSignature("windows").c_str()) {}
   void MessageReceived(BMessage* message) override { received.push_back(*message); }
+  bool QuitRequested() override {
+    received.push_back(BMessage(B_QUIT_REQUESTED));
+    return false;
+  }
   // Handles what the windows posted so far.
   std::vector<BMessage> Take() {
     DispatchMessages();
@@ -69,17 +74,26 @@ std::vector<std::string> Labels(QWidget* tab) {
       text = label->text().toStdString();
     else if (auto* box = qobject_cast<QGroupBox*>(widget))
       text = box->title().toStdString();
-    else if (qobject_cast<CanvasWidget*>(widget) != nullptr || qobject_cast<PropSlider*>(widget) != nullptr)
+    else if (dynamic_cast<CanvasWidget*>(widget) != nullptr || dynamic_cast<PropSlider*>(widget) != nullptr)
       text = "[" + widget->objectName().toStdString() + "]";
     if (!text.empty())
-      found.push_back({widget->mapTo(tab, QPoint(0, 0)), text});
+      // A frame counts from its title, above what it holds.
+      found.push_back({widget->mapTo(tab, QPoint(0, qobject_cast<QGroupBox*>(widget) ? 0 : widget->height() / 2)), text});
   }
-  std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
-    return a.first.y() != b.first.y() ? a.first.y() < b.first.y() : a.first.x() < b.first.x();
-  });
+  // Top to bottom by the widgets' middles; widgets whose middles lie close form one row,
+  // read left to right.
+  std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first.y() < b.first.y(); });
   std::vector<std::string> labels;
-  for (const auto& item : found)
-    labels.push_back(item.second);
+  for (size_t start = 0; start < found.size();) {
+    size_t end = start + 1;
+    while (end < found.size() && found[end].first.y() - found[end - 1].first.y() <= 6)
+      end++;
+    std::stable_sort(found.begin() + long(start), found.begin() + long(end),
+                     [](const auto& a, const auto& b) { return a.first.x() < b.first.x(); });
+    for (size_t i = start; i < end; i++)
+      labels.push_back(found[i].second);
+    start = end;
+  }
   return labels;
 }
 
@@ -172,7 +186,7 @@ class ControlPanelTest : public WindowsTest {
 
 TEST_F(ControlPanelTest, SitsRightOfTheVideoWindowWithFourTabsInOrder) {
   auto panel = Build(2);
-  EXPECT_EQ(panel->pos(), QPoint(147, 28));
+  EXPECT_EQ(panel->geometry().topLeft(), QPoint(147, 28));
   EXPECT_EQ(panel->windowTitle(), "Control Window");
   EXPECT_FALSE(panel->windowFlags() & Qt::WindowCloseButtonHint);
   EXPECT_FALSE(panel->close());
@@ -191,33 +205,33 @@ TEST_F(ControlPanelTest, SitsRightOfTheVideoWindowWithFourTabsInOrder) {
   panel->AllowClose();
 
   auto large = Build(0);
-  EXPECT_EQ(large->pos(), QPoint(387, 28));
+  EXPECT_EQ(large->geometry().topLeft(), QPoint(387, 28));
   EXPECT_EQ(large->Views().keyframe->CanvasWidth(), 320);
   large->AllowClose();
 }
 
 TEST_F(ControlPanelTest, EveryTabListsItsControlsInOrder) {
   auto panel = Build(2);
-  panel->resize(panel->sizeHint().expandedTo(QSize(400, 300)));
   QTabWidget* tabs = panel->Tabs();
-  for (int i = 0; i < tabs->count(); i++)
-    tabs->widget(i)->resize(tabs->widget(i)->sizeHint());
-  for (int i = 0; i < tabs->count(); i++)
-    if (tabs->widget(i)->layout() != nullptr)
-      tabs->widget(i)->layout()->activate();
-  EXPECT_EQ(Labels(tabs->widget(0)),
+  // Lays out every tab the way it shows.
+  auto labelsOf = [&](int index) {
+    tabs->setCurrentIndex(index);
+    QApplication::processEvents();
+    return Labels(tabs->widget(index));
+  };
+  EXPECT_EQ(labelsOf(0),
             (std::vector<std::string>{"[matched]", "Add to matcher", "Clear matcher", "Note to MIDI",
                                       "Modwheel to MIDI", "Matched to Target App", "Set Target App"}));
-  EXPECT_EQ(Labels(tabs->widget(1)),
+  EXPECT_EQ(labelsOf(1),
             (std::vector<std::string>{"[keyframe]", "Add current as next keyframe", "Clear keyframes",
                                       "smooth output", "smoothing amount:", "[smoothing amount:]",
                                       "Notes to MIDI", "Position to MIDI", "buss:", "Position to Target App",
                                       "Set Target App"}));
-  EXPECT_EQ(Labels(tabs->widget(2)),
+  EXPECT_EQ(labelsOf(2),
             (std::vector<std::string>{"edge contrast threshold:", "[edge contrast threshold:]",
                                       "Smooth input images", "blend input images", "temporal blending:",
                                       "[temporal blending:]"}));
-  EXPECT_EQ(Labels(tabs->widget(3)),
+  EXPECT_EQ(labelsOf(3),
             (std::vector<std::string>{"Position to LCS", "Serial Port", "Z mapping", "pan", "divergence", "level"}));
   auto* buss = panel->findChild<QComboBox*>("buss:");
   ASSERT_NE(buss, nullptr);
