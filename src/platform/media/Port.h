@@ -11,7 +11,6 @@
 
 typedef int32 port_id;
 
-constexpr bigtime_t B_INFINITE_TIMEOUT = INT64_MAX;
 
 // Creates a port that holds at most `capacity` unread messages.
 port_id create_port(int32 capacity, const char* name);
