@@ -1,14 +1,14 @@
 #pragma once
-// The three values the control window's sliders set and the video consumer hands to the
-// interpreter before every frame. Owned by the application.
-//
-// Threads: written by the GUI thread (slider callbacks), read by the consumer's thread.
-// Relaxed atomics: a frame sees the old or the new value, never a torn one.
+// The three tuning values that the control window's sliders set and the video consumer hands
+// to the interpreter before every frame. The application owns the object; any thread may
+// write a value at any time and a reader sees the old or the new one.
 
 #include <atomic>
 
 struct Tuning {
-  std::atomic<float> smoothingAlpha{0.7f};
-  std::atomic<float> contrastThreshold{20.0f};
-  std::atomic<float> temporalBlending{0.7f};
+  std::atomic<float> fSmoothingAlpha{0.7f};
+  std::atomic<float> fContrastThreshold{20.0f};
+  std::atomic<float> fTemporalBlending{0.7f};
+
+  static_assert(std::atomic<float>::is_always_lock_free, "tuning values must not take locks");
 };

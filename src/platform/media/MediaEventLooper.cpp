@@ -28,6 +28,9 @@ void BMediaEventLooper::Run() {
   if (fThread.joinable() || fQuitting.load()) return;
   SetRunState(B_STOPPED);
   fThread = std::thread([this] { ControlLoop(); });
+  // The thread publishes its id first thing; wait for it so that ControlThread() and
+  // SetPriority act on the thread as soon as Run returns.
+  while (!fThreadStarted.load(std::memory_order_acquire)) std::this_thread::yield();
 }
 
 void BMediaEventLooper::Quit() {
@@ -145,6 +148,7 @@ void BMediaEventLooper::DispatchDueEvents() {
 
 void BMediaEventLooper::ControlLoop() {
   fThreadID.store(find_thread(nullptr), std::memory_order_release);
+  fThreadStarted.store(true, std::memory_order_release);
   ApplyPriority();
   alignas(std::max_align_t) uint8 message[kMaxMessageSize];
   while (!fQuitting.load(std::memory_order_relaxed)) {

@@ -66,6 +66,7 @@ class BMediaEventLooper : public virtual BMediaNode {
   BTimedEventQueue fRealTimeQueue;
   std::thread fThread;
   std::atomic<thread_id> fThreadID{-1};
+  std::atomic<bool> fThreadStarted{false};
   std::atomic<bool> fQuitting{false};
   std::atomic<run_state> fRunState{B_UNREGISTERED};
   std::atomic<int32> fPriority{B_NORMAL_PRIORITY};

@@ -264,6 +264,8 @@ status_t VideoInputNode::PrepareToConnect(const media_source& what, const media_
   if (status != B_OK) return status;
   fOutput.destination = where;
   fOutput.format = *format;
+  // The consumer may offer its buffers before the connection completes: judge them by this.
+  fFrameSize = format->u.raw_video.display.bytes_per_row * format->u.raw_video.display.line_count;
   *source = fOutput.source;
   std::snprintf(name, B_MEDIA_NAME_LENGTH, "%s", fOutput.name);
   return B_OK;
