@@ -19,7 +19,8 @@
 //     ClearKeyframes replaces) and fLastKeyFrame.
 //   The four per-frame tuning values (threshold, bin count, smoothing alpha, blending amount)
 //     are atomics read without a lock: a frame sees the old or the new value.
-// Views are drawn into only while their window is locked.
+// Views are drawn into only while their window is locked. Callers must not hold a view's
+// window lock while they call into the interpreter (that would invert the order above).
 
 #include <atomic>
 #include <cstddef>
