@@ -222,7 +222,11 @@ TEST(Messenger, MalformedPacketsAreRefusedAndTheSenderCarriesOn) {
   ASSERT_GT(send(fd, bad.data(), bad.size(), 0), 0);
   ASSERT_GT(send(fd, huge.data(), huge.size(), 0), 0);
   ASSERT_GT(send(fd, good.data(), good.size(), 0), 0);
-  for (int i = 0; i < 500 && receiver.RefusedMessages() + got.size() < 3; i++) snooze(10000);
+  auto handled = [&] {
+    std::lock_guard<std::mutex> lock(mutex);
+    return receiver.RefusedMessages() + got.size();
+  };
+  for (int i = 0; i < 500 && handled() < 3; i++) snooze(10000);
   close(fd);
   EXPECT_EQ(receiver.RefusedMessages(), 2u);
   std::lock_guard<std::mutex> lock(mutex);
