@@ -87,19 +87,24 @@ class LaunchableListener {
     return lines;
   }
 
-  // Ends the launched listener and reaps every child this process adopted.
+  // Ends the launched listener and reaps it and GIO's helper process.
   void Stop() {
     if (Launched()) {
       pid_t pid = Pid();
-      if (pid > 0) kill(pid, SIGTERM);
       remove(PidFile().c_str());
+      if (pid > 0) {
+        kill(pid, SIGTERM);
+        for (int i = 0; i < 500; i++) {
+          int status;
+          pid_t reaped = waitpid(pid, &status, WNOHANG);
+          if (reaped == pid) break;
+          if (reaped < 0 && kill(pid, 0) != 0) break;  // gone, and not ours to reap
+          snooze(10000);
+        }
+      }
     }
     int status;
     while (waitpid(-1, &status, WNOHANG) > 0) {
-    }
-    for (int i = 0; i < 200; i++) {
-      pid_t reaped = waitpid(-1, &status, 0);
-      if (reaped < 0) break;  // no children left
     }
   }
 

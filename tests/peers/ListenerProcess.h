@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -50,14 +51,16 @@ class ListenerProcess {
   bool Ready() const { return fReady; }
   pid_t Pid() const { return fPid; }
 
-  // Waits up to `timeout` for `count` lines in all; returns every line so far.
+  // Waits up to `timeout` for `count` lines in all; returns every line so far. Measured on
+  // the real clock, as tests may install a clock of their own.
   std::vector<std::string> Lines(size_t count, bigtime_t timeout = 5000000) {
-    bigtime_t deadline = system_time() + timeout;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::microseconds(timeout);
     while (fLines.size() < count && fOut >= 0) {
-      bigtime_t left = deadline - system_time();
-      if (left <= 0) break;
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) break;
       pollfd p{fOut, POLLIN, 0};
-      if (poll(&p, 1, int(left / 1000) + 1) <= 0) continue;
+      if (poll(&p, 1, int(left.count()) + 1) <= 0) continue;
       char buffer[4096];
       ssize_t got = read(fOut, buffer, sizeof(buffer));
       if (got <= 0) break;
