@@ -7,9 +7,13 @@
 #include <memory>
 
 #include "analysis/GrayscaleImage.h"
+#include "app/BMessenger.h"
+#include "app/BRoster.h"
 #include "analysis/RGBAImage.h"
+#include "interface/Alert.h"
 #include "interface/Bitmap.h"
 #include "interface/Window.h"
+#include "interpreter/TargetMessages.h"
 #include "support/Time.h"
 
 namespace {
@@ -47,6 +51,8 @@ ImageInterpreter::ImageInterpreter(BView* histogramView, BView* keyFrameView, BV
 }
 
 ImageInterpreter::~ImageInterpreter() {
+  delete fDestinationMessenger;
+  delete fMatchedMessenger;
   DeleteDisplayBitmaps(*fInterpolator);
   delete fInterpolator;
   DeleteDisplayBitmaps(*fMatcher);
@@ -439,13 +445,45 @@ uint32 ImageInterpreter::GetMatchedBMessageCommand() {
   return fMatchedBMessageCommand;
 }
 
+BMessenger* ImageInterpreter::ConnectTarget(const std::string& signature) {
+  BMessenger* messenger = new BMessenger(signature.c_str());
+  if (messenger->IsValid()) return messenger;
+  be_roster->Launch(signature.c_str());
+  snooze(2500000);
+  delete messenger;
+  messenger = new BMessenger(signature.c_str());
+  if (!messenger->IsValid()) {
+    const std::string text = "Problem launching target app with signature = \n" + signature +
+                             "\nStart it manually, then try the checkbox again.";
+    (new BAlert("", text.c_str(), "uh, ok.", nullptr, nullptr, B_WIDTH_AS_USUAL, B_INFO_ALERT))
+        ->Go();
+  }
+  return messenger;
+}
+
 void ImageInterpreter::SetSendBMessages(bool on) {
   BAutolock hold(fLock);
+  // Switching on again replaces the messenger, so the receiver is looked up afresh.
+  delete fDestinationMessenger;
+  fDestinationMessenger = nullptr;
+  if (on) {
+    fDestinationMessenger = ConnectTarget(fDestinationAppSignature);
+    if (fDestinationAppSignature == kSpeakerReceiverSignature) {
+      for (int32 speaker = 0; speaker < kSpeakerCount; speaker++) {
+        BMessage* message = MakeSpeakerMessage(speaker);
+        fDestinationMessenger->SendMessage(message, nullptr, B_INFINITE_TIMEOUT);
+        delete message;
+      }
+    }
+  }
   fSendBMessages = on;
 }
 
 void ImageInterpreter::SetSendMatchedAsBMessages(bool on) {
   BAutolock hold(fLock);
+  delete fMatchedMessenger;
+  fMatchedMessenger = nullptr;
+  if (on) fMatchedMessenger = ConnectTarget(fMatchedAppSignature);
   fSendMatchedAsBMessages = on;
 }
 
@@ -523,12 +561,18 @@ void ImageInterpreter::SendMatchedModwheelToMidiPort(int32 /*match*/) {
   // Filled in by the MIDI output (modulation wheel on the port).
 }
 
-void ImageInterpreter::SendMatchedMessage(int32 /*match*/) {
-  // Filled in by the application-message output (the matched message).
+void ImageInterpreter::SendMatchedMessage(int32 match) {
+  if (fMatchedMessenger == nullptr) return;
+  BMessage* message = MakeMatchedMessage(fMatchedBMessageCommand, match);
+  fMatchedMessenger->SendMessage(message, nullptr, B_INFINITE_TIMEOUT);
+  delete message;
 }
 
 void ImageInterpreter::SendPositionMessage() {
-  // Filled in by the application-message output (the position message).
+  if (fDestinationMessenger == nullptr) return;
+  BMessage* message = MakePositionMessage(fBMessageCommand, fCurrentValues);
+  fDestinationMessenger->SendMessage(message, nullptr, B_INFINITE_TIMEOUT);
+  delete message;
 }
 
 void ImageInterpreter::SendPositionKeyPressure() {

@@ -36,6 +36,8 @@
 #include "support/ColorSpace.h"
 #include "support/Status.h"
 
+class BMessenger;
+
 class ImageInterpreter {
  public:
   // The three views are named "histo", "keyframe" and "matched"; each must belong to a window
@@ -92,9 +94,12 @@ class ImageInterpreter {
   virtual void GetMatchedAppSignature(char* buffer, size_t size = 256);
   virtual void SetMatchedBMessageCommand(uint32 what);
   virtual uint32 GetMatchedBMessageCommand();
-  // "Position to Target App".
+  // "Position to Target App". Switching on finds the receiver, launching it (and waiting
+  // 2.5 s) when it is not running, alerts when it still cannot be found, and tells the 3D
+  // receiver where the speakers stand. The output is on afterwards in every case; a receiver
+  // that was not found drops the messages. Holds the state lock throughout, so frames wait.
   virtual void SetSendBMessages(bool on);
-  // "Matched to Target App".
+  // "Matched to Target App": the same, without the speakers.
   virtual void SetSendMatchedAsBMessages(bool on);
   virtual void SetSendMatchedAsNotesToSynth(bool on);
   // "Note to MIDI".
@@ -140,6 +145,9 @@ class ImageInterpreter {
   void SendMatchedModwheelToMidiPort(int32 match);
   void SendMatchedMessage(int32 match);
   void SendPositionMessage();
+  // A messenger to the signature's receiver, launched when needed; alerts when none answers.
+  // Application thread, under fLock.
+  static BMessenger* ConnectTarget(const std::string& signature);
   void SendPositionKeyPressure();
   void WriteLCSPosition();
 
@@ -164,6 +172,9 @@ class ImageInterpreter {
   std::string fMatchedAppSignature{"application/foobar"};
   uint32 fMatchedBMessageCommand = FourCC("M2mm");
   bool fSendMatchedAsBMessages = false;
+  // Owned; present while their output is on (under fLock).
+  BMessenger* fDestinationMessenger = nullptr;
+  BMessenger* fMatchedMessenger = nullptr;
   bool fSendMatchedAsNotesToSynth = false;
   bool fSendMatchedAsNotesToMidiPort = false;
   bool fSendMatchedAsModwheelToMidiPort = false;

@@ -23,8 +23,8 @@ class BLooper;
 class LoopBackEnd {
  public:
   virtual ~LoopBackEnd() = default;
-  // Any thread: a message was queued (or the looper was asked to quit). Must not block and
-  // must not call back into the looper.
+  // Any thread: a message was queued. Called with the looper's queue locked, so it must not
+  // block and must not call back into the looper.
   virtual void MessageQueued() = 0;
   // The loop's thread: handles messages by calling looper.DispatchMessages() until StopLoop().
   virtual void RunLoop(BLooper& looper) = 0;

@@ -16,9 +16,11 @@ OscTarget::OscTarget(const char* url) {
   lo_address address = lo_address_new_from_url(url);
   if (address == nullptr) return;
   fAddress = address;
-  char* path = lo_url_get_path(url);
-  if (path != nullptr) fPrefix = path;
-  free(path);
+  // The prefix is everything from the first slash after host:port (liblo's own path
+  // lookup misreads a URL that has none).
+  const char* afterScheme = strstr(url, "://");
+  const char* slash = afterScheme != nullptr ? strchr(afterScheme + 3, '/') : nullptr;
+  if (slash != nullptr) fPrefix = slash;
   while (!fPrefix.empty() && fPrefix.back() == '/') fPrefix.pop_back();
   if (!fPrefix.empty() && fPrefix[0] != '/') fPrefix.insert(fPrefix.begin(), '/');
 }
