@@ -98,17 +98,17 @@ QWidget* Tab(std::initializer_list<QWidget*> items) {
 
 void alphaCallback(PropSlider*, void*, double x, double) {
   if (Tuning* tuning = ApplicationTuning())
-    tuning->smoothingAlpha.store(float(1.0 - x), std::memory_order_relaxed);
+    tuning->fSmoothingAlpha.store(float(1.0 - x), std::memory_order_relaxed);
 }
 
 void contrastCallback(PropSlider*, void*, double x, double) {
   if (Tuning* tuning = ApplicationTuning())
-    tuning->contrastThreshold.store(float(x * 100.0), std::memory_order_relaxed);
+    tuning->fContrastThreshold.store(float(x * 100.0), std::memory_order_relaxed);
 }
 
 void temporalBlendingCallback(PropSlider*, void*, double x, double) {
   if (Tuning* tuning = ApplicationTuning())
-    tuning->temporalBlending.store(float(x), std::memory_order_relaxed);
+    tuning->fTemporalBlending.store(float(x), std::memory_order_relaxed);
 }
 
 ControlPanel::ControlPanel(BRect frame, Tuning* tuning)
@@ -195,7 +195,7 @@ QWidget* ControlPanel::BuildInterpolatorTab(const Tuning& tuning) {
       Button("Add current as next keyframe", FourCC("addk")),
       Button("Clear keyframes", FourCC("clkf")),
       CheckBox("smooth output", FourCC("smoo")),
-      SliderRow("smoothing amount:", alphaCallback, tuning.smoothingAlpha.load()),
+      SliderRow("smoothing amount:", alphaCallback, tuning.fSmoothingAlpha.load()),
       CheckBox("Notes to MIDI", FourCC("ntom")),
       Row(CheckBox("Position to MIDI", FourCC("pkdx")), bussField),
       Row(CheckBox("Position to Target App", FourCC("ptta")), Button("Set Target App", FourCC("stap"))),
@@ -204,10 +204,10 @@ QWidget* ControlPanel::BuildInterpolatorTab(const Tuning& tuning) {
 
 QWidget* ControlPanel::BuildInputTab(const Tuning& tuning) {
   return Tab({
-      SliderRow("edge contrast threshold:", contrastCallback, 10.0 / tuning.contrastThreshold.load()),
+      SliderRow("edge contrast threshold:", contrastCallback, 10.0 / tuning.fContrastThreshold.load()),
       CheckBox("Smooth input images", FourCC("smii")),
       CheckBox("blend input images", FourCC("blii")),
-      SliderRow("temporal blending:", temporalBlendingCallback, tuning.temporalBlending.load()),
+      SliderRow("temporal blending:", temporalBlendingCallback, tuning.fTemporalBlending.load()),
   });
 }
 

@@ -31,7 +31,7 @@ status_t Zanvel::SetUpNodes() {
     return status;
   }
 
-  fVideoConsumer = new VideoConsumer("Zanvel", fVideoView, interpreter, nullptr, 0, &fTuning);
+  fVideoConsumer = new VideoConsumer("Zanvel", fVideoView, interpreter, &fTuning, nullptr, 0);
   if (fVideoConsumer == nullptr) {
     ErrorAlert("could not instantiate VideoConsumer node", B_ERROR);
     return B_ERROR;
