@@ -65,9 +65,9 @@ TEST(SizeChooserTest, TheTuningValuesStartAtTheirDefaults) {
   ScopedAlertService scope(&alerts);
   HeadlessWindows windows;
   Zanvel app(&windows, TestSettings(0));
-  EXPECT_FLOAT_EQ(app.fTuning.smoothingAlpha.load(), 0.7f);
-  EXPECT_FLOAT_EQ(app.fTuning.contrastThreshold.load(), 20.0f);
-  EXPECT_FLOAT_EQ(app.fTuning.temporalBlending.load(), 0.7f);
+  EXPECT_FLOAT_EQ(app.fTuning.fSmoothingAlpha.load(), 0.7f);
+  EXPECT_FLOAT_EQ(app.fTuning.fContrastThreshold.load(), 20.0f);
+  EXPECT_FLOAT_EQ(app.fTuning.fTemporalBlending.load(), 0.7f);
 }
 
 // Quits as soon as it is asked, so Run() shows whether ErrorAlert asked.

@@ -275,15 +275,15 @@ TEST_F(ControlPanelTest, SlidersStartFromTheTuningAndTheirCallbacksStoreIt) {
   EXPECT_DOUBLE_EQ(contrast->Position(), 0.5);
   EXPECT_DOUBLE_EQ(blending->Position(), 0.7);
   // Building the window does not touch the values.
-  EXPECT_FLOAT_EQ(fTuning.smoothingAlpha.load(), 0.7f);
-  EXPECT_FLOAT_EQ(fTuning.contrastThreshold.load(), 20.0f);
+  EXPECT_FLOAT_EQ(fTuning.fSmoothingAlpha.load(), 0.7f);
+  EXPECT_FLOAT_EQ(fTuning.fContrastThreshold.load(), 20.0f);
 
   alpha->setValue(alpha->maximum() / 4);
   contrast->setValue(contrast->maximum() * 35 / 100);
   blending->setValue(blending->maximum() * 35 / 100);
-  EXPECT_FLOAT_EQ(fTuning.smoothingAlpha.load(), 0.75f);
-  EXPECT_FLOAT_EQ(fTuning.contrastThreshold.load(), 35.0f);
-  EXPECT_FLOAT_EQ(fTuning.temporalBlending.load(), 0.35f);
+  EXPECT_FLOAT_EQ(fTuning.fSmoothingAlpha.load(), 0.75f);
+  EXPECT_FLOAT_EQ(fTuning.fContrastThreshold.load(), 35.0f);
+  EXPECT_FLOAT_EQ(fTuning.fTemporalBlending.load(), 0.35f);
   // The sliders send no messages.
   EXPECT_TRUE(fApp.Take().empty());
   panel->AllowClose();
