@@ -8,7 +8,8 @@
 
 #include "../midi/JackPeer.h"
 #include "ChildProcess.h"
-#include "TempFolder.h"
+#include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -18,6 +19,25 @@ const std::string kZanvel = ZANVEL_BINARY;
 const std::string kSend = ZANVEL_SEND;
 const std::string kListen = ZANVEL_LISTEN;
 const std::string kSignature = "application/x-vnd.morl-Zanvel";
+
+// A fresh XDG_RUNTIME_DIR for the test and the programs it starts, so that the signatures
+// registered here never meet the user's running programs.
+class PrivateRuntimeFolder {
+ public:
+  PrivateRuntimeFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "zanvel-e2e-XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr)
+      fPath = pattern;
+    setenv("XDG_RUNTIME_DIR", fPath.c_str(), 1);
+  }
+  ~PrivateRuntimeFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(fPath, ignored);
+  }
+
+ private:
+  std::string fPath;
+};
 
 int Send(const std::vector<std::string>& words) {
   std::vector<std::string> argv = {kSend, "--timeout", "10000", kSignature};
@@ -52,15 +72,6 @@ TEST(EndToEndTest, ExamplesKeyFramesAndOutputsDrivenByAnotherProgram) {
   auto fps = [](const std::string& l) { return l.size() > 4 && l.compare(l.size() - 4, 4, " fps") == 0; };
   ASSERT_TRUE(zanvel.WaitForLines(fps, 10, 30s));
 
-  // Zanvel's own MIDI port is its first device, opened at start; listen to it.
-  bool connected = false;
-  for (int i = 0; i < 50 && !connected; i++) {
-    connected = reader.ConnectFrom("Zanvel");
-    if (!connected)
-      std::this_thread::sleep_for(100ms);
-  }
-  ASSERT_TRUE(connected) << "no JACK port of Zanvel";
-
   // Two examples from different moments of the moving pattern, and one key frame.
   ASSERT_EQ(Send({"addi"}), 0);
   std::this_thread::sleep_for(700ms);
@@ -83,6 +94,15 @@ TEST(EndToEndTest, ExamplesKeyFramesAndOutputsDrivenByAnotherProgram) {
       break;
     }
   }
+  // Zanvel's own MIDI port is its first device, opened at start; listen to it.
+  bool connected = false;
+  for (int i = 0; i < 50 && !connected; i++) {
+    connected = reader.ConnectFrom("Zanvel");
+    if (!connected)
+      std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_TRUE(connected) << "no JACK port of Zanvel";
+
   // The match changes while the pattern moves between the two examples: note-ons, note 32 or 33.
   EXPECT_TRUE(reader.WaitFor(1, 30000ms)) << "no matched note reached the MIDI reader";
   bool noteOn = false;
