@@ -32,10 +32,13 @@
 #include "analysis/TrainingSet.h"
 #include "interface/InterfaceDefs.h"
 #include "interface/View.h"
+#include "midi/BMidiPort.h"
+#include "midi/BMidiSynth.h"
 #include "support/BLocker.h"
 #include "support/ColorSpace.h"
 #include "support/Status.h"
 
+class Rhythm;
 class BMessenger;
 
 class ImageInterpreter {
@@ -106,6 +109,9 @@ class ImageInterpreter {
   virtual void SetSendMatchedAsNotesToMidiPort(bool on);
   // "Modwheel to MIDI".
   virtual void SetSendMatchedAsModwheelToMidiPort(bool on);
+  // Closes the MIDI port and opens it on the named device (a name from its device list);
+  // says so in an alert when that fails.
+  virtual void SetMidiPort(const char* name);
   // Smooth each frame before analysis.
   virtual void SetSmoothInputImages(bool on);
   // Blend each frame with the previous blended frame before analysis.
@@ -118,6 +124,8 @@ class ImageInterpreter {
   virtual void SetLCSZMapping(long mapping);
 
   // Read-only views of the state, for the windows and for tests.
+  // The MIDI port; objects connected to it see everything it is sent (monitors, tests).
+  BMidiPort* MidiPort() { return &fMidiPort; }
   int32 LastMatched();
   int32 LastKeyFrame();
   int32 CountExamples();
@@ -149,6 +157,8 @@ class ImageInterpreter {
   // Application thread, under fLock.
   static BMessenger* ConnectTarget(const std::string& signature);
   void SendPositionKeyPressure();
+  // Ends the rhythm thread (called without fLock), unless a notes output is on again.
+  void StopRhythm();
   void WriteLCSPosition();
 
   BLocker fLock{"interpreter state"};
@@ -199,5 +209,10 @@ class ImageInterpreter {
   int32 fLastKeyFrame = -1;
   MultiInterpolator* fInterpolator = nullptr;
   TrainingSet* fMatcher = nullptr;
+  // MIDI: the port (device 0 at construction: the program's own port), the synthesizer
+  // (never made, see BMidiSynth.h) and the generated notes.
+  BMidiPort fMidiPort;
+  BMidiSynth* fSynth = nullptr;
+  Rhythm* fRhythm = nullptr;
   std::atomic<uint32> fMatchedChanges{0};
 };

@@ -41,6 +41,15 @@ TEST(MidiWithoutService, NoJackServerMeansNoDevicesAndOpenFails) {
   EXPECT_EQ(port.CountSent(), 0u);
 }
 
+TEST(MidiWithoutService, AForcedAlsaWithoutSequencerHasNoDevices) {
+  if (access("/dev/snd/seq", F_OK) == 0) GTEST_SKIP() << "this machine has an ALSA sequencer";
+  setenv("ZANVEL_MIDI_API", "alsa", 1);
+  BMidiPort port;
+  EXPECT_STREQ(port.ApiName(), "ALSA");
+  EXPECT_EQ(port.CountDevices(), 0);
+  EXPECT_NE(port.Open("Zanvel"), 0);
+}
+
 TEST(MidiApiChoice, TheEnvironmentForcesTheService) {
   setenv("ZANVEL_MIDI_API", "none", 1);
   EXPECT_STREQ(BMidiPort().ApiName(), "none");

@@ -193,6 +193,33 @@ TEST(BMidiConnections, AConsumerThatDiesLeavesItsProducers) {
   EXPECT_EQ(consumer.Messages().size(), 1u);
 }
 
+TEST(BMidiConnections, APortDestroyedWhileAProducerSpraysIntoItIsLeftAlone) {
+  class Sprayer : public BMidi {
+   public:
+    ~Sprayer() override { Stop(); }
+    std::atomic<int> sprays{0};
+
+   protected:
+    void Run() override {
+      while (KeepRunning()) {
+        SprayNoteOn(1, 60, 100, B_NOW);
+        sprays++;
+      }
+    }
+  } sprayer;
+  auto log = std::make_shared<RecordingOutput::Log>();
+  auto port = std::make_unique<BMidiPort>(std::make_unique<RecordingOutput>(log));
+  port->Open("Zanvel");
+  sprayer.Connect(port.get());
+  sprayer.Start();
+  while (sprayer.sprays.load() < 100) snooze(1000);
+  port.reset();
+  EXPECT_TRUE(sprayer.Connections().empty());
+  const int before = sprayer.sprays.load();
+  while (sprayer.sprays.load() < before + 100) snooze(1000);  // still spraying, into nothing
+  sprayer.Stop();
+}
+
 TEST(BMidiThread, StartTwiceRunsOneThreadAndStopEndsItPromptly) {
   Stepper stepper;
   stepper.stepMs = 10000;  // one long sleep: Stop must cut it short

@@ -10,6 +10,9 @@
 //   RunLoop(looper)  -> run the toolkit's event loop until StopLoop() is called
 //   StopLoop()       -> ask that event loop to return (any thread)
 //
+// Messages may be queued before RunLoop starts (ReadyToRun always is): RunLoop begins by
+// handling whatever is waiting.
+//
 // DispatchMessages() refuses to nest: called again while a message is being handled on the
 // same thread (a modal dialog spinning a nested event loop), it returns at once and the
 // waiting messages are handled after the current one, so commands stay in order and never

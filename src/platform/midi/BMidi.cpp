@@ -19,9 +19,15 @@ BMidi::BMidi() = default;
 
 BMidi::~BMidi() {
   Stop();
+  CutConnections();
+}
+
+void BMidi::CutConnections() {
   std::lock_guard<std::recursive_mutex> guard(ConnectionLock());
   for (BMidi* producer : fProducers) std::erase(producer->fConsumers, this);
   for (BMidi* consumer : fConsumers) std::erase(consumer->fProducers, this);
+  fProducers.clear();
+  fConsumers.clear();
 }
 
 void BMidi::NoteOff(uchar, uchar, uchar, uint32) {}

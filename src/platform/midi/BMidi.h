@@ -51,6 +51,9 @@ class BMidi {
   std::vector<BMidi*> Connections() const;
 
  protected:
+  // Takes this object out of every connection, both ways; no spray reaches it afterwards.
+  // Destructors of consumers that forward what they receive call it first.
+  void CutConnections();
   // The thread body; the base waits until Stop.
   virtual void Run();
   // False once Stop was called.

@@ -15,6 +15,8 @@ BMidiPort::BMidiPort(std::unique_ptr<MidiOutput> output)
       fScheduler(std::make_unique<MidiScheduler>(static_cast<MidiScheduler::Sink&>(*this))) {}
 
 BMidiPort::~BMidiPort() {
+  // A producer still connected must not reach a half-destroyed port.
+  CutConnections();
   Stop();
   Close();
   fScheduler.reset();
