@@ -8,8 +8,11 @@
 
 #include "analysis/GrayscaleImage.h"
 #include "analysis/RGBAImage.h"
+#include "interface/Alert.h"
 #include "interface/Bitmap.h"
 #include "interface/Window.h"
+#include "interpreter/Rhythm.h"
+#include "midi/MidiOutput.h"
 #include "support/Time.h"
 
 namespace {
@@ -30,6 +33,22 @@ bool SameBins(const OrientationHistogram& histogram, const TrainingSet& set) {
 
 // Locks a view's window; false when there is none or it is closing.
 bool LockWindowOf(BView* view) { return view && view->Window() && view->Window()->Lock(); }
+
+// MIDI stamps: milliseconds of the system clock.
+uint32 MidiNow() { return uint32(system_time() / 1000); }
+
+void CantOpen(const char* device, const char* button) {
+  char text[128];
+  snprintf(text, sizeof text, "can't open %s", device);
+  (new BAlert("", text, button, nullptr, nullptr, B_WIDTH_AS_USUAL, B_INFO_ALERT))->Go();
+}
+
+// The pressure of one position value: 127 × v truncated, its low 7 bits; 0 below 0.
+uchar PositionPressure(float value) {
+  const double p = 127.0 * double(value);
+  if (!(p >= 0) || !std::isfinite(p)) return 0;
+  return uchar(std::fmod(std::trunc(p), 128.0));
+}
 }  // namespace
 
 ImageInterpreter::ImageInterpreter(BView* histogramView, BView* keyFrameView, BView* matchedView,
@@ -44,9 +63,27 @@ ImageInterpreter::ImageInterpreter(BView* histogramView, BView* keyFrameView, BV
                  int(fColorSpace));
   fMatcher = new TrainingSet(fContrastThreshold, fNumBins);
   fInterpolator = new MultiInterpolator(fContrastThreshold, fNumBins, 3, 1.0f);
+
+  // The rhythm runs only while one of the notes outputs is on.
+  fRhythm = new Rhythm(141.0f, this);
+  fRhythm->Stop();
+
+  // Device 0 is the program's own port whenever a MIDI service runs.
+  char device[32] = "";
+  fMidiPort.CountDevices();
+  if (fMidiPort.GetDeviceName(0, device, sizeof device) != B_OK)
+    snprintf(device, sizeof device, "%s (no MIDI service)", kOwnMidiPortName);
+  if (fMidiPort.Open(device) != B_OK) CantOpen(device, "ug");
 }
 
 ImageInterpreter::~ImageInterpreter() {
+  if (fRhythm) {
+    fRhythm->Stop();
+    delete fRhythm;
+    fRhythm = nullptr;
+  }
+  fMidiPort.Close();
+  delete fSynth;
   DeleteDisplayBitmaps(*fInterpolator);
   delete fInterpolator;
   DeleteDisplayBitmaps(*fMatcher);
@@ -371,13 +408,46 @@ void ImageInterpreter::SetSmoothingAlpha(float alpha) {
 }
 
 void ImageInterpreter::SetSendNotesToSynth(bool on) {
-  BAutolock hold(fLock);
-  fSendNotesToSynth = on;
+  bool stop = false;
+  {
+    BAutolock hold(fLock);
+    if (on) {
+      if (fSynth) fRhythm->Connect(fSynth);
+      fRhythm->Start();
+    } else {
+      stop = !fSendNotesToMidiPort;
+      if (fSynth) fRhythm->Disconnect(fSynth);
+    }
+    fSendNotesToSynth = on;
+  }
+  if (stop) StopRhythm();
 }
 
 void ImageInterpreter::SetSendNotesToMidiPort(bool on) {
+  bool stop = false;
+  {
+    BAutolock hold(fLock);
+    if (on) {
+      fRhythm->Connect(&fMidiPort);
+      fRhythm->Start();
+    } else {
+      stop = !fSendNotesToSynth;
+      // Once disconnected the rhythm reaches the port no more, so this is the last word.
+      fRhythm->Disconnect(&fMidiPort);
+      fMidiPort.AllNotesOff(true, MidiNow());
+    }
+    fSendNotesToMidiPort = on;
+  }
+  if (stop) StopRhythm();
+}
+
+void ImageInterpreter::StopRhythm() {
+  // Not under fLock: the rhythm takes it to read the position, and Stop waits for the
+  // thread to end.
+  fRhythm->Stop();
   BAutolock hold(fLock);
-  fSendNotesToMidiPort = on;
+  // A notes output switched on meanwhile wants it running.
+  if (fSendNotesToMidiPort || fSendNotesToSynth) fRhythm->Start();
 }
 
 void ImageInterpreter::SetSendToKDX(bool on) {
@@ -464,6 +534,19 @@ void ImageInterpreter::SetSendMatchedAsModwheelToMidiPort(bool on) {
   fSendMatchedAsModwheelToMidiPort = on;
 }
 
+void ImageInterpreter::SetMidiPort(const char* name) {
+  const char* device = name ? name : "";
+  status_t status;
+  {
+    BAutolock hold(fLock);
+    fMidiPort.Stop();
+    fMidiPort.Close();
+    status = fMidiPort.Open(device);
+  }
+  // Shown without fLock, so that frames go on while the alert waits.
+  if (status != B_OK) CantOpen(device, "sigh");
+}
+
 void ImageInterpreter::SetSmoothInputImages(bool on) {
   BAutolock hold(fLock);
   fSmoothInputImages = on;
@@ -511,16 +594,17 @@ int32 ImageInterpreter::CountKeyFrames() {
 
 // The outputs. Each runs in the frame thread with fLock held.
 
-void ImageInterpreter::SendMatchedNoteToSynth(int32 /*match*/) {
-  // Filled in by the MIDI output (the synth note).
+// Matched notes run from 32 to 127 and repeat every 96 examples; they are never ended.
+void ImageInterpreter::SendMatchedNoteToSynth(int32 match) {
+  if (fSynth) fSynth->NoteOn(1, uchar(match % 96 + 32), 64, MidiNow());
 }
 
-void ImageInterpreter::SendMatchedNoteToMidiPort(int32 /*match*/) {
-  // Filled in by the MIDI output (NoteOn on the port).
+void ImageInterpreter::SendMatchedNoteToMidiPort(int32 match) {
+  fMidiPort.NoteOn(1, uchar(match % 96 + 32), 64, MidiNow());
 }
 
-void ImageInterpreter::SendMatchedModwheelToMidiPort(int32 /*match*/) {
-  // Filled in by the MIDI output (modulation wheel on the port).
+void ImageInterpreter::SendMatchedModwheelToMidiPort(int32 match) {
+  fMidiPort.ControlChange(1, 1, uchar(match % 128), MidiNow());
 }
 
 void ImageInterpreter::SendMatchedMessage(int32 /*match*/) {
@@ -531,8 +615,14 @@ void ImageInterpreter::SendPositionMessage() {
   // Filled in by the application-message output (the position message).
 }
 
+// x, y and z on channels 3, 4 and 5, the buss id's low byte as the note, a millisecond apart.
 void ImageInterpreter::SendPositionKeyPressure() {
-  // Filled in by the MIDI output (the three key-pressure messages).
+  float values[3];
+  GetCurrentValues(values);
+  const uchar note = uchar(fKDXBussId & 0xFF);
+  const uint32 now = MidiNow();
+  for (int i = 0; i < 3; i++)
+    fMidiPort.KeyPressure(uchar(3 + i), note, PositionPressure(values[i]), now + uint32(i));
 }
 
 void ImageInterpreter::WriteLCSPosition() {

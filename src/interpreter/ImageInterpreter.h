@@ -19,7 +19,8 @@
 //     ClearKeyframes replaces) and fLastKeyFrame.
 //   The four per-frame tuning values (threshold, bin count, smoothing alpha, blending amount)
 //     are atomics read without a lock: a frame sees the old or the new value.
-// Views are drawn into only while their window is locked.
+// Views are drawn into only while their window is locked. Callers must not hold a view's
+// window lock while they call into the interpreter (that would invert the order above).
 
 #include <atomic>
 #include <cstddef>
@@ -31,9 +32,13 @@
 #include "analysis/TrainingSet.h"
 #include "interface/InterfaceDefs.h"
 #include "interface/View.h"
+#include "midi/BMidiPort.h"
+#include "midi/BMidiSynth.h"
 #include "support/BLocker.h"
 #include "support/ColorSpace.h"
 #include "support/Status.h"
+
+class Rhythm;
 
 class ImageInterpreter {
  public:
@@ -100,6 +105,9 @@ class ImageInterpreter {
   virtual void SetSendMatchedAsNotesToMidiPort(bool on);
   // "Modwheel to MIDI".
   virtual void SetSendMatchedAsModwheelToMidiPort(bool on);
+  // Closes the MIDI port and opens it on the named device (a name from its device list);
+  // says so in an alert when that fails.
+  virtual void SetMidiPort(const char* name);
   // Smooth each frame before analysis.
   virtual void SetSmoothInputImages(bool on);
   // Blend each frame with the previous blended frame before analysis.
@@ -112,6 +120,8 @@ class ImageInterpreter {
   virtual void SetLCSZMapping(long mapping);
 
   // Read-only views of the state, for the windows and for tests.
+  // The MIDI port; objects connected to it see everything it is sent (monitors, tests).
+  BMidiPort* MidiPort() { return &fMidiPort; }
   int32 LastMatched();
   int32 LastKeyFrame();
   int32 CountExamples();
@@ -140,6 +150,8 @@ class ImageInterpreter {
   void SendMatchedMessage(int32 match);
   void SendPositionMessage();
   void SendPositionKeyPressure();
+  // Ends the rhythm thread (called without fLock), unless a notes output is on again.
+  void StopRhythm();
   void WriteLCSPosition();
 
   BLocker fLock{"interpreter state"};
@@ -187,5 +199,10 @@ class ImageInterpreter {
   int32 fLastKeyFrame = -1;
   MultiInterpolator* fInterpolator = nullptr;
   TrainingSet* fMatcher = nullptr;
+  // MIDI: the port (device 0 at construction: the program's own port), the synthesizer
+  // (never made, see BMidiSynth.h) and the generated notes.
+  BMidiPort fMidiPort;
+  BMidiSynth* fSynth = nullptr;
+  Rhythm* fRhythm = nullptr;
   std::atomic<uint32> fMatchedChanges{0};
 };
