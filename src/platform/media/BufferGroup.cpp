@@ -26,10 +26,11 @@ struct GroupState {
 };
 
 namespace {
-std::mutex gRegistryLock;
+// Never destroyed, like the ports: groups may still end while the program exits.
+std::mutex& gRegistryLock = *new std::mutex;
 std::map<media_buffer_id, std::weak_ptr<GroupState>>& Registry() {
-  static std::map<media_buffer_id, std::weak_ptr<GroupState>> registry;
-  return registry;
+  static auto* registry = new std::map<media_buffer_id, std::weak_ptr<GroupState>>;
+  return *registry;
 }
 media_buffer_id gNextBuffer = 1;
 }  // namespace

@@ -26,10 +26,12 @@ struct Port {
   bool deleted = false;
 };
 
-std::mutex gPortsLock;
+// Never destroyed: control threads of nodes that live to the end of the program still read
+// their ports while static objects are torn down.
+std::mutex& gPortsLock = *new std::mutex;
 std::map<port_id, std::shared_ptr<Port>>& Ports() {
-  static std::map<port_id, std::shared_ptr<Port>> ports;
-  return ports;
+  static auto* ports = new std::map<port_id, std::shared_ptr<Port>>;
+  return *ports;
 }
 port_id gNextPort = 1;
 

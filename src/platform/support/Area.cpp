@@ -17,10 +17,11 @@ struct Area {
   char name[32];
 };
 
-std::mutex gAreaLock;
+// Never destroyed, so that threads still running at exit find the table intact.
+std::mutex& gAreaLock = *new std::mutex;
 std::map<area_id, Area>& Areas() {
-  static std::map<area_id, Area> areas;
-  return areas;
+  static auto* areas = new std::map<area_id, Area>;
+  return *areas;
 }
 area_id gNextArea = 1;
 
