@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Sizes.h"
 #include "app/ZanvelWindows.h"
 #include "interface/View.h"
 #include "interface/Window.h"
@@ -24,7 +25,7 @@ class HeadlessWindows : public ZanvelWindows {
   BView* OpenVideoWindow(BRect frame, const char*) override {
     fOpened.push_back({"video", frame});
     fVideo = std::make_unique<BWindow>(frame, "Zanvel");
-    auto* view = new BView(BRect(0, 0, 9, 9), "Video View");
+    auto* view = new BView(BRect(0, 0, float(ANALYSIS_WIDTH - 1), float(ANALYSIS_HEIGHT - 1)), "Video View");
     fVideo->AddChild(view);
     return view;
   }
@@ -54,6 +55,7 @@ class HeadlessWindows : public ZanvelWindows {
   void CloseAll() override { fOpened.push_back({"close all", BRect()}); }
 
   const std::vector<Opened>& Log() const { return fOpened; }
+  BWindow* VideoWindow() const { return fVideo.get(); }
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
     for (const auto& opened : fOpened)
