@@ -17,6 +17,8 @@ TEST(BLocker, HolderMayLockAgainAndMustUnlockAsOften) {
   std::atomic<status_t> other{B_OK};
   std::thread([&] { other = lock.LockWithTimeout(20000); }).join();
   EXPECT_EQ(other.load(), B_TIMED_OUT) << "a second thread must not get a held lock";
+  std::thread([&] { lock.Unlock(); }).join();
+  EXPECT_TRUE(lock.IsLocked()) << "only the holder can release";
 
   lock.Unlock();
   EXPECT_FALSE(lock.IsLocked());

@@ -48,8 +48,6 @@ constexpr uint32 B_NOFLOW_CONTROL = 0;
 constexpr uint32 B_SOFTWARE_CONTROL = 1;  // XON/XOFF
 constexpr uint32 B_HARDWARE_CONTROL = 2;  // RTS/CTS
 
-constexpr bigtime_t B_INFINITE_TIMEOUT = INT64_MAX;
-
 // The environment variable that replaces the device list.
 constexpr const char* kSerialDevicesVariable = "ZANVEL_SERIAL_DEVICES";
 

@@ -2,6 +2,7 @@
 // A lock that its holding thread may take again (each Lock needs its Unlock).
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -31,8 +32,11 @@ class BLocker {
   void unlock() { Unlock(); }
 
  private:
+  // A plain mutex and condition variable rather than a recursive timed mutex: the
+  // sanitizers do not follow timed mutex locks, and the holder is kept explicitly anyway.
   const char* fName = "some BLocker";
-  std::recursive_timed_mutex fMutex;
+  std::mutex fGuard;
+  std::condition_variable fReleased;
   std::atomic<std::thread::id> fOwner{};
   std::atomic<int32> fCount{0};
 };

@@ -22,6 +22,14 @@ constexpr status_t B_BAD_INDEX = static_cast<status_t>(0x80000016);
 constexpr status_t B_WOULD_BLOCK = static_cast<status_t>(0x80000019);
 constexpr status_t B_MISMATCHED_VALUES = static_cast<status_t>(0x80000018);
 constexpr status_t B_NOT_ALLOWED = static_cast<status_t>(0x8000000f);
+constexpr status_t B_PERMISSION_DENIED = static_cast<status_t>(0x80000002);
+constexpr status_t B_BAD_TYPE = static_cast<status_t>(0x80000004);
+constexpr status_t B_NAME_IN_USE = static_cast<status_t>(0x80000008);
+constexpr status_t B_NO_INIT = static_cast<status_t>(0x8000000d);
+constexpr status_t B_BAD_DATA = static_cast<status_t>(0x8000001a);
+
+// A timeout that never expires.
+constexpr bigtime_t B_INFINITE_TIMEOUT = INT64_MAX;
 
 // Media kit codes.
 constexpr status_t B_MEDIA_BAD_FORMAT = static_cast<status_t>(0x80004103);

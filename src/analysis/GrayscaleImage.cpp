@@ -1,0 +1,151 @@
+#include "analysis/GrayscaleImage.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <typeinfo>
+#include <vector>
+
+GrayscaleImage::GrayscaleImage(void* pixels_, int width_, int height_, int bytesPerRow_)
+    : Image(pixels_, 8, width_, height_, bytesPerRow_), grayPixels(static_cast<uint8*>(pixels_)) {}
+
+GrayscaleImage::GrayscaleImage(const Image& other)
+    : Image(dynamic_cast<const GrayscaleImage&>(other)), grayPixels(nullptr) {
+  int64 bytes = int64(other.bytesPerRow) * other.height;
+  pixels = AllocPixels(bytes);
+  grayPixels = static_cast<uint8*>(pixels);
+  if (bytes > 0) std::memcpy(pixels, other.pixels, static_cast<size_t>(bytes));
+}
+
+GrayscaleImage::GrayscaleImage(const GrayscaleImage& other)
+    : GrayscaleImage(static_cast<const Image&>(other)) {}
+
+GrayscaleImage::GrayscaleImage(const char* path) : Image(nullptr, 8, 0, 0, 0), grayPixels(nullptr) {
+  FILE* file = std::fopen(path, "r");
+  if (file == nullptr) {
+    std::fprintf(stderr, "readpgm: cannot open %s", path);
+    return;
+  }
+  ReadFile(file, path);
+  std::fclose(file);
+}
+
+GrayscaleImage::GrayscaleImage(FILE* file, const char* name)
+    : Image(nullptr, 8, 0, 0, 0), grayPixels(nullptr) {
+  ReadFile(file, name);
+}
+
+GrayscaleImage::~GrayscaleImage() = default;
+
+void GrayscaleImage::ReadFile(FILE* file, const char* name) {
+  int32 w = 0;
+  int32 h = 0;
+  if (!ReadGrayMapHeader(file, name, w, h)) return;
+  int64 count = int64(w) * h;
+  pixels = AllocPixels(count);
+  grayPixels = static_cast<uint8*>(pixels);
+  width = w;
+  height = h;
+  bytesPerRow = w;
+  ReadGrayMapSamples(file, grayPixels, count);
+}
+
+uint32 GrayscaleImage::I_RGB(int x, int y) const {
+  uint32 v = grayPixels[y * bytesPerRow + x];
+  return v + 256 * v + 65536 * v;
+}
+
+Image* GrayscaleImage::operator-(const Image& other_) const {
+  const GrayscaleImage& other = dynamic_cast<const GrayscaleImage&>(other_);
+  // Rows of different padding would be addressed with the wrong stride, so they do not match.
+  if (!SameLayout(other)) return nullptr;
+  void* buffer = AllocPixels(int64(other.bytesPerRow) * other.height);
+  auto* result = new GrayscaleImage(buffer, other.width, other.height, other.bytesPerRow);
+  for (int y = 0; y < height; y++) {
+    for (int x = 0; x < width; x++) {
+      int i = y * bytesPerRow + x;
+      result->grayPixels[i] = static_cast<uint8>(std::abs(grayPixels[i] - other.grayPixels[i]));
+    }
+  }
+  return result;
+}
+
+void GrayscaleImage::Subtract(const Image& other_) {
+  const GrayscaleImage& other = dynamic_cast<const GrayscaleImage&>(other_);
+  if (!SameLayout(other)) return;
+  for (int y = 0; y < height; y++) {
+    for (int x = 0; x < width; x++) {
+      int i = y * bytesPerRow + x;
+      grayPixels[i] = static_cast<uint8>(std::abs(grayPixels[i] - other.grayPixels[i]));
+    }
+  }
+}
+
+Image& GrayscaleImage::operator=(const Image& other_) {
+  const GrayscaleImage& other = dynamic_cast<const GrayscaleImage&>(other_);
+  if (&other == this || !SameLayout(other)) return *this;
+  int64 bytes = int64(bytesPerRow) * height;
+  if (bytes > 0) std::memmove(pixels, other.pixels, static_cast<size_t>(bytes));
+  return *this;
+}
+
+GrayscaleImage& GrayscaleImage::operator=(const GrayscaleImage& other) {
+  operator=(static_cast<const Image&>(other));
+  return *this;
+}
+
+void GrayscaleImage::Threshold(unsigned char t) {
+  for (int y = 0; y < height; y++) {
+    uint8* row = grayPixels + y * bytesPerRow;
+    for (int x = 0; x < width; x++)
+      if (row[x] < t) row[x] = 0;
+  }
+}
+
+void GrayscaleImage::Smooth() {
+  if (width <= 0 || height <= 0) return;
+  std::vector<uint8> row(static_cast<size_t>(width));
+  std::vector<uint8> column(static_cast<size_t>(height));
+  std::vector<uint8> filtered(static_cast<size_t>(height));
+
+  for (int y = 0; y < height; y++) {
+    uint8* p = grayPixels + y * bytesPerRow;
+    for (int x = 2; x < width - 2; x++)
+      row[x] = static_cast<uint8>((p[x - 2] + 4 * p[x - 1] + 6 * p[x] + 4 * p[x + 1] + p[x + 2]) >> 4);
+    for (int x = 2; x < width - 2; x++) p[x] = row[x];
+  }
+
+  for (int x = 0; x < width; x++) {
+    for (int y = 0; y < height; y++) column[y] = grayPixels[y * bytesPerRow + x];
+    for (int y = 2; y < height - 2; y++)
+      filtered[y] = static_cast<uint8>((column[y - 2] + 4 * column[y - 1] + 6 * column[y] +
+                                        4 * column[y + 1] + column[y + 2]) >> 4);
+    for (int y = 2; y < height - 2; y++) grayPixels[y * bytesPerRow + x] = filtered[y];
+  }
+}
+
+void GrayscaleImage::Average(const Image& other_) {
+  const GrayscaleImage& other = dynamic_cast<const GrayscaleImage&>(other_);
+  if (!SameLayout(other)) return;
+  for (int y = 0; y < height; y++) {
+    for (int x = 0; x < width; x++) {
+      int i = y * bytesPerRow + x;
+      grayPixels[i] = static_cast<uint8>((grayPixels[i] + other.grayPixels[i]) / 2);
+    }
+  }
+}
+
+void GrayscaleImage::Blend(const Image& other_, float alpha) {
+  const GrayscaleImage& other = dynamic_cast<const GrayscaleImage&>(other_);
+  if (alpha > 1.0f) alpha = 1.0f;
+  if (alpha < 0.0f) alpha = 0.0f;
+  if (!SameLayout(other)) return;
+  const long double keep = 1.0L - alpha;
+  const long double take = alpha;
+  for (int y = 0; y < height; y++) {
+    for (int x = 0; x < width; x++) {
+      int i = y * bytesPerRow + x;
+      float mixed = static_cast<float>(keep * grayPixels[i] + take * other.grayPixels[i]);
+      grayPixels[i] = static_cast<uint8>(mixed);
+    }
+  }
+}

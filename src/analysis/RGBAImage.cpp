@@ -1,0 +1,192 @@
+#include "analysis/RGBAImage.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <typeinfo>
+#include <vector>
+
+namespace {
+
+inline uint32 Channel(uint32 word, int shift) { return (word >> shift) & 0xff; }
+
+// Applies op to blue, green and red of two words; byte 3 of the result is 0.
+template <typename Op>
+inline uint32 PerChannel(uint32 a, uint32 b, Op op) {
+  return op(Channel(a, 0), Channel(b, 0)) | (op(Channel(a, 8), Channel(b, 8)) << 8) |
+         (op(Channel(a, 16), Channel(b, 16)) << 16);
+}
+
+inline uint32 AbsDiff(uint32 a, uint32 b) { return a > b ? a - b : b - a; }
+
+// One 5-tap binomial value per colour byte; byte 3 becomes 0.
+inline uint32 Binomial(uint32 a, uint32 b, uint32 c, uint32 d, uint32 e) {
+  uint32 out = 0;
+  for (int shift = 0; shift < 24; shift += 8) {
+    uint32 sum = Channel(a, shift) + 4 * Channel(b, shift) + 6 * Channel(c, shift) +
+                 4 * Channel(d, shift) + Channel(e, shift);
+    out |= (sum >> 4) << shift;
+  }
+  return out;
+}
+
+}  // namespace
+
+RGBAImage::RGBAImage(void* pixels_, int width_, int height_, int bytesPerRow_)
+    : Image(pixels_, 32, width_, height_, bytesPerRow_), rgbaPixels(static_cast<uint32*>(pixels_)) {}
+
+RGBAImage::RGBAImage(const Image& other)
+    : Image(dynamic_cast<const RGBAImage&>(other)), rgbaPixels(nullptr) {
+  int64 bytes = int64(other.bytesPerRow) * other.height;
+  pixels = AllocPixels(bytes);
+  rgbaPixels = static_cast<uint32*>(pixels);
+  if (bytes > 0) std::memcpy(pixels, other.pixels, static_cast<size_t>(bytes));
+}
+
+RGBAImage::RGBAImage(const RGBAImage& other) : RGBAImage(static_cast<const Image&>(other)) {}
+
+RGBAImage::RGBAImage(const char* path) : Image(nullptr, 32, 0, 0, 0), rgbaPixels(nullptr) {
+  FILE* file = std::fopen(path, "r");
+  if (file == nullptr) {
+    std::fprintf(stderr, "readpgm: cannot open %s", path);
+    return;
+  }
+  ReadFile(file, path);
+  std::fclose(file);
+}
+
+RGBAImage::RGBAImage(FILE* file, const char* name) : Image(nullptr, 32, 0, 0, 0), rgbaPixels(nullptr) {
+  ReadFile(file, name);
+}
+
+RGBAImage::~RGBAImage() = default;
+
+void RGBAImage::ReadFile(FILE* file, const char* name) {
+  int32 w = 0;
+  int32 h = 0;
+  if (!ReadGrayMapHeader(file, name, w, h)) return;
+  int64 count = int64(w) * h;
+  pixels = AllocPixels(count * 4);
+  rgbaPixels = static_cast<uint32*>(pixels);
+  width = w;
+  height = h;
+  bytesPerRow = 4 * w;
+  // Read into the tail of the buffer and widen in place from the front: each word lands at or
+  // before the sample it is made from has been consumed.
+  uint8* samples = static_cast<uint8*>(pixels) + 3 * count;
+  ReadGrayMapSamples(file, samples, count);
+  for (int64 i = 0; i < count; i++) {
+    uint32 v = samples[i];
+    rgbaPixels[i] = v + 256 * v + 65536 * v;
+  }
+}
+
+float RGBAImage::I_Y(int x, int y) const {
+  uint32 word = rgbaPixels[y * (bytesPerRow / 4) + x];
+  return static_cast<float>(0.3L * Channel(word, 16) + 0.59L * Channel(word, 8) +
+                            0.11L * Channel(word, 0));
+}
+
+Image* RGBAImage::operator-(const Image& other_) const {
+  const RGBAImage& other = dynamic_cast<const RGBAImage&>(other_);
+  // Rows of different padding would be addressed with the wrong stride, so they do not match.
+  if (!SameLayout(other)) return nullptr;
+  void* buffer = AllocPixels(int64(other.bytesPerRow) * other.height);
+  auto* result = new RGBAImage(buffer, other.width, other.height, other.bytesPerRow);
+  const int stride = bytesPerRow / 4;
+  for (int y = 0; y < height; y++) {
+    for (int x = 0; x < width; x++) {
+      int i = y * stride + x;
+      result->rgbaPixels[i] = PerChannel(rgbaPixels[i], other.rgbaPixels[i], AbsDiff);
+    }
+  }
+  return result;
+}
+
+void RGBAImage::Subtract(const Image& other_) {
+  const RGBAImage& other = dynamic_cast<const RGBAImage&>(other_);
+  if (!SameLayout(other)) return;
+  const int stride = bytesPerRow / 4;
+  for (int y = 0; y < height; y++) {
+    for (int x = 0; x < width; x++) {
+      int i = y * stride + x;
+      rgbaPixels[i] = PerChannel(rgbaPixels[i], other.rgbaPixels[i], AbsDiff);
+    }
+  }
+}
+
+Image& RGBAImage::operator=(const Image& other_) {
+  const RGBAImage& other = dynamic_cast<const RGBAImage&>(other_);
+  if (&other == this || !SameLayout(other)) return *this;
+  int64 bytes = int64(bytesPerRow) * height;
+  if (bytes > 0) std::memmove(pixels, other.pixels, static_cast<size_t>(bytes));
+  return *this;
+}
+
+RGBAImage& RGBAImage::operator=(const RGBAImage& other) {
+  operator=(static_cast<const Image&>(other));
+  return *this;
+}
+
+void RGBAImage::Threshold(unsigned char t) {
+  const int stride = bytesPerRow / 4;
+  for (int y = 0; y < height; y++) {
+    uint32* row = rgbaPixels + y * stride;
+    for (int x = 0; x < width; x++) {
+      uint32 w = row[x];
+      if (Channel(w, 0) <= t && Channel(w, 8) <= t && Channel(w, 16) <= t) row[x] = 0;
+    }
+  }
+}
+
+void RGBAImage::Smooth() {
+  if (width <= 0 || height <= 0) return;
+  const int stride = bytesPerRow / 4;
+  std::vector<uint32> row(static_cast<size_t>(width));
+  std::vector<uint32> column(static_cast<size_t>(height));
+  std::vector<uint32> filtered(static_cast<size_t>(height));
+
+  for (int y = 0; y < height; y++) {
+    uint32* p = rgbaPixels + y * stride;
+    for (int x = 2; x < width - 2; x++) row[x] = Binomial(p[x - 2], p[x - 1], p[x], p[x + 1], p[x + 2]);
+    for (int x = 2; x < width - 2; x++) p[x] = row[x];
+  }
+
+  for (int x = 0; x < width; x++) {
+    for (int y = 0; y < height; y++) column[y] = rgbaPixels[y * stride + x];
+    for (int y = 2; y < height - 2; y++)
+      filtered[y] = Binomial(column[y - 2], column[y - 1], column[y], column[y + 1], column[y + 2]);
+    for (int y = 2; y < height - 2; y++) rgbaPixels[y * stride + x] = filtered[y];
+  }
+}
+
+void RGBAImage::Average(const Image& other_) {
+  const RGBAImage& other = dynamic_cast<const RGBAImage&>(other_);
+  if (!SameLayout(other)) return;
+  const int stride = bytesPerRow / 4;
+  for (int y = 0; y < height; y++) {
+    for (int x = 0; x < width; x++) {
+      int i = y * stride + x;
+      rgbaPixels[i] = PerChannel(rgbaPixels[i], other.rgbaPixels[i],
+                                 [](uint32 a, uint32 b) { return (a + b) / 2; });
+    }
+  }
+}
+
+void RGBAImage::Blend(const Image& other_, float alpha) {
+  const RGBAImage& other = dynamic_cast<const RGBAImage&>(other_);
+  if (alpha > 1.0f) alpha = 1.0f;
+  if (alpha < 0.0f) alpha = 0.0f;
+  if (!SameLayout(other)) return;
+  const long double keep = 1.0L - alpha;
+  const long double take = alpha;
+  auto mix = [keep, take](uint32 a, uint32 b) {
+    return static_cast<uint32>(static_cast<uint8>(static_cast<float>(keep * a + take * b)));
+  };
+  const int stride = bytesPerRow / 4;
+  for (int y = 0; y < height; y++) {
+    for (int x = 0; x < width; x++) {
+      int i = y * stride + x;
+      rgbaPixels[i] = PerChannel(rgbaPixels[i], other.rgbaPixels[i], mix);
+    }
+  }
+}

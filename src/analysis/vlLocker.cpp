@@ -1,0 +1,5 @@
+#include "analysis/vlLocker.h"
+
+vlLocker::vlLocker() : BLocker("vlLocker") {}
+
+vlLocker::~vlLocker() = default;

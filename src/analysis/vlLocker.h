@@ -1,0 +1,10 @@
+#pragma once
+// The lock every training set is: a lock its holding thread may take again.
+
+#include "support/BLocker.h"
+
+class vlLocker : public BLocker {
+ public:
+  vlLocker();
+  ~vlLocker() override;
+};

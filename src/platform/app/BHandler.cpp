@@ -1,0 +1,3 @@
+#include "app/BHandler.h"
+
+void BHandler::MessageReceived(BMessage*) {}

@@ -1,0 +1,45 @@
+#pragma once
+// Where alerts are shown: one back end installed for the whole process (the Qt dialogs in
+// the application, a recording back end in tests). Without one, alerts go to the console.
+
+#include <string>
+#include <vector>
+
+#include "interface/Alert.h"
+#include "support/Status.h"
+
+// What an alert asks.
+struct AlertRequest {
+  std::string title;
+  std::string text;
+  std::vector<std::string> buttons;  // one to three, left to right
+  alert_type type = B_INFO_ALERT;
+  button_width width = B_WIDTH_AS_USUAL;
+};
+
+class AlertService {
+ public:
+  virtual ~AlertService() = default;
+  // Shows the alert and blocks the calling thread until a button is chosen; returns its
+  // index, within 0 .. buttons.size() − 1. May be called from any thread.
+  virtual int32 Show(const AlertRequest& request) = 0;
+
+  // Installs a back end for the whole process (nullptr: the console) and returns the one it
+  // replaces. The caller keeps ownership and must not delete a back end while an alert can
+  // still be shown through it.
+  static AlertService* Install(AlertService* service);
+  // The installed back end, or the console one.
+  static AlertService* Current();
+};
+
+// Installs a back end for the life of a scope.
+class ScopedAlertService {
+ public:
+  explicit ScopedAlertService(AlertService* service) : fPrevious(AlertService::Install(service)) {}
+  ~ScopedAlertService() { AlertService::Install(fPrevious); }
+  ScopedAlertService(const ScopedAlertService&) = delete;
+  ScopedAlertService& operator=(const ScopedAlertService&) = delete;
+
+ private:
+  AlertService* fPrevious;
+};
