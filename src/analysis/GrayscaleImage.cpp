@@ -41,7 +41,8 @@ void GrayscaleImage::ReadFile(FILE* file, const char* name) {
   int32 h = 0;
   if (!ReadGrayMapHeader(file, name, w, h)) return;
   int64 count = int64(w) * h;
-  pixels = AllocPixels(count);
+  // Zeroed up front, so the samples a short file lacks read as 0 without touching the pages.
+  pixels = AllocPixels(count, true);
   grayPixels = static_cast<uint8*>(pixels);
   width = w;
   height = h;

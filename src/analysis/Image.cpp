@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 #include "analysis/GrayscaleImage.h"
 #include "analysis/RGBAImage.h"
@@ -35,9 +34,9 @@ bool Image::SameLayout(const Image& other) const {
          bitsPerPixel == other.bitsPerPixel;
 }
 
-void* Image::AllocPixels(int64 bytes) {
+void* Image::AllocPixels(int64 bytes, bool zeroed) {
   if (bytes <= 0) return nullptr;
-  void* buffer = std::malloc(static_cast<size_t>(bytes));
+  void* buffer = zeroed ? std::calloc(static_cast<size_t>(bytes), 1) : std::malloc(static_cast<size_t>(bytes));
   if (buffer == nullptr) {
     std::fputs("Can't alloc bitmap!\n", stderr);
     std::exit(1);
@@ -116,7 +115,6 @@ bool Image::ReadGrayMapHeader(FILE* file, const char* name, int32& outWidth, int
   return true;
 }
 
-void Image::ReadGrayMapSamples(FILE* file, uint8* samples, int64 count) {
-  size_t got = std::fread(samples, 1, static_cast<size_t>(count), file);
-  if (static_cast<int64>(got) < count) std::memset(samples + got, 0, static_cast<size_t>(count) - got);
+int64 Image::ReadGrayMapSamples(FILE* file, uint8* samples, int64 count) {
+  return static_cast<int64>(std::fread(samples, 1, static_cast<size_t>(count), file));
 }

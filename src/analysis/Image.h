@@ -63,12 +63,13 @@ class Image {
   static constexpr int64 kMaxGrayMapSamples = int64(4096) * 4096;
 
  protected:
-  // Allocates an owned buffer; a failure ends the process, as a frame copy cannot go on.
-  static void* AllocPixels(int64 bytes);
+  // Allocates an owned buffer, zero-filled when asked; a failure ends the process, as a frame
+  // copy cannot go on.
+  static void* AllocPixels(int64 bytes, bool zeroed = false);
   // Reads the grey-map header from the file (named in messages). On success fills width and
   // height and leaves the file at the first sample. A missing, malformed or unusable size
   // writes one line to standard error and returns false.
   static bool ReadGrayMapHeader(FILE* file, const char* name, int32& width, int32& height);
-  // Reads count samples; samples missing at the end of a short file read as 0.
-  static void ReadGrayMapSamples(FILE* file, uint8* samples, int64 count);
+  // Reads up to count samples into a buffer and returns how many the file held.
+  static int64 ReadGrayMapSamples(FILE* file, uint8* samples, int64 count);
 };

@@ -65,18 +65,22 @@ void RGBAImage::ReadFile(FILE* file, const char* name) {
   int32 h = 0;
   if (!ReadGrayMapHeader(file, name, w, h)) return;
   int64 count = int64(w) * h;
-  pixels = AllocPixels(count * 4);
+  // Zeroed up front, so the samples a short file lacks read as 0 without touching the pages.
+  pixels = AllocPixels(count * 4, true);
   rgbaPixels = static_cast<uint32*>(pixels);
   width = w;
   height = h;
   bytesPerRow = 4 * w;
-  // Read into the tail of the buffer and widen in place from the front: each word lands at or
-  // before the sample it is made from has been consumed.
-  uint8* samples = static_cast<uint8*>(pixels) + 3 * count;
-  ReadGrayMapSamples(file, samples, count);
-  for (int64 i = 0; i < count; i++) {
-    uint32 v = samples[i];
-    rgbaPixels[i] = v + 256 * v + 65536 * v;
+  uint8 chunk[4096];
+  for (int64 done = 0; done < count;) {
+    int64 want = count - done < int64(sizeof chunk) ? count - done : int64(sizeof chunk);
+    int64 got = ReadGrayMapSamples(file, chunk, want);
+    for (int64 i = 0; i < got; i++) {
+      uint32 v = chunk[i];
+      rgbaPixels[done + i] = v + 256 * v + 65536 * v;
+    }
+    done += got;
+    if (got < want) break;
   }
 }
 
