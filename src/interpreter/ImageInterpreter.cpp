@@ -8,8 +8,10 @@
 
 #include "analysis/GrayscaleImage.h"
 #include "analysis/RGBAImage.h"
+#include "interface/Alert.h"
 #include "interface/Bitmap.h"
 #include "interface/Window.h"
+#include "interpreter/LCSMessage.h"
 #include "support/Time.h"
 
 namespace {
@@ -30,6 +32,18 @@ bool SameBins(const OrientationHistogram& histogram, const TrainingSet& set) {
 
 // Locks a view's window; false when there is none or it is closing.
 bool LockWindowOf(BView* view) { return view && view->Window() && view->Window()->Lock(); }
+
+// How long one LCS write may wait for a line that does not drain: well under a frame, so a
+// controller held off by flow control or unplugged costs frames a little, never all of them.
+constexpr bigtime_t kLCSWriteTimeout = 5000;
+
+// The controller is expected on the second serial port.
+constexpr int32 kLCSDeviceIndex = 1;
+
+void AlertCantOpen(const char* name, const char* button) {
+  const std::string text = std::string("can't open ") + name;
+  (new BAlert("", text.c_str(), button, nullptr, nullptr, B_WIDTH_AS_USUAL, B_INFO_ALERT))->Go();
+}
 }  // namespace
 
 ImageInterpreter::ImageInterpreter(BView* histogramView, BView* keyFrameView, BView* matchedView,
@@ -44,9 +58,14 @@ ImageInterpreter::ImageInterpreter(BView* histogramView, BView* keyFrameView, BV
                  int(fColorSpace));
   fMatcher = new TrainingSet(fContrastThreshold, fNumBins);
   fInterpolator = new MultiInterpolator(fContrastThreshold, fNumBins, 3, 1.0f);
+
+  char lcsName[32] = "";
+  fLCSPort.GetDeviceName(kLCSDeviceIndex, lcsName, sizeof(lcsName));
+  if (!OpenLCSPort(lcsName)) AlertCantOpen(lcsName[0] ? lcsName : "the second serial port", "ug");
 }
 
 ImageInterpreter::~ImageInterpreter() {
+  fLCSPort.Close();
   DeleteDisplayBitmaps(*fInterpolator);
   delete fInterpolator;
   DeleteDisplayBitmaps(*fMatcher);
@@ -479,14 +498,31 @@ void ImageInterpreter::SetTemporalBlendingAmount(float amount) {
   fTemporalBlendingAmount.store(amount, std::memory_order_relaxed);
 }
 
+void ImageInterpreter::SetLCSSerialPort(const char* name) {
+  if (name == nullptr) name = "";
+  bool opened;
+  {
+    BAutolock hold(fLock);
+    opened = OpenLCSPort(name);
+  }
+  // Not under fLock: the alert waits for the user, and frames must not wait with it.
+  if (!opened) AlertCantOpen(name, "sigh");
+}
+
 void ImageInterpreter::SetLCSSendPosition(bool on) {
   BAutolock hold(fLock);
   fLCSSendPosition = on;
+  WriteLCS(bus1msg, kBus1MessageSize);
 }
 
 void ImageInterpreter::SetLCSZMapping(long mapping) {
   BAutolock hold(fLock);
   fLCSZMapping = int32(mapping);
+}
+
+int64 ImageInterpreter::CountLCSDroppedMessages() {
+  BAutolock hold(fLock);
+  return fLCSPort.DroppedWrites();
 }
 
 int32 ImageInterpreter::LastMatched() {
@@ -536,5 +572,29 @@ void ImageInterpreter::SendPositionKeyPressure() {
 }
 
 void ImageInterpreter::WriteLCSPosition() {
-  // Filled in by the LCS serial output (the position message).
+  uint8 message[kLCSPositionMessageSize];
+  MakeLCSPositionMessage(fCurrentValues, fLCSZMapping, message);
+  WriteLCS(message, sizeof(message));
+}
+
+bool ImageInterpreter::OpenLCSPort(const char* name) {
+  // A new choice replaces the line in use; keeping both would leak a descriptor per choice.
+  fLCSPort.Close();
+  fLCSPortOpen = name[0] != '\0' && fLCSPort.Open(name) > 0;
+  if (!fLCSPortOpen) return false;
+  fLCSPort.SetDataRate(B_38400_BPS);
+  fLCSPort.SetFlowControl(B_HARDWARE_CONTROL);
+  fLCSPort.SetWriteTimeout(kLCSWriteTimeout);
+  fLCSPortName = name;
+  fLCSStalled = false;
+  WriteLCS(bus1msg, kBus1MessageSize);
+  return true;
+}
+
+void ImageInterpreter::WriteLCS(const uint8* message, size_t size) {
+  if (!fLCSPort.IsOpen()) return;  // the message goes nowhere, as on an unconnected line
+  const bool sent = fLCSPort.Write(message, size) == ssize_t(size);
+  if (!sent && !fLCSStalled)
+    std::fprintf(stderr, "LCS line %s is not taking data; its messages are dropped\n", fLCSPortName.c_str());
+  fLCSStalled = !sent;
 }
