@@ -30,6 +30,7 @@ run: build
 	@sed 's|^Exec=.*|Exec=$(CURDIR)/$(BUILD)/src/app/zanvel|; s|^TryExec=.*|TryExec=$(CURDIR)/$(BUILD)/src/app/zanvel|' \
 	  data/zanvel.desktop > $(HOME)/.local/share/applications/zanvel.desktop
 	-@update-desktop-database -q $(HOME)/.local/share/applications 2>/dev/null || true
+	-@gio mime application/x-vnd.morl-Zanvel zanvel.desktop >/dev/null 2>&1 || true
 	./$(BUILD)/src/app/zanvel $(ZANVEL_ARGS)
 
 # The windows of a real run on the test pattern, as PNG files in docs/screenshots.
