@@ -86,8 +86,9 @@ std::string CommandLineUsage(const char* program) {
       "\n"
       "  --size WxH       analysis size, one of 320x240, 160x120, 80x60;\n"
       "                   without it Zanvel asks at start\n"
-      "  --video SOURCE   video input: \"test\" (moving test pattern), a video file,\n"
-      "                   or \"pipeline:<GStreamer source description>\";\n"
+      "  --video SOURCE   video input: \"test\" (moving test pattern), \"test:<pattern>\",\n"
+      "                   a video file, a /dev/video device, or\n"
+      "                   \"pipeline:<GStreamer source description>\";\n"
       "                   without it the ZANVEL_VIDEO setting or the first camera is used\n"
       "  -h, --help       this text\n";
   return text;

@@ -7,6 +7,7 @@
 #include "app/CommandLine.h"
 #include "app/QtWindows.h"
 #include "app/Zanvel.h"
+#include "media/MediaRoster.h"
 #include "qt/QtAlertService.h"
 #include "qt/QtLoopBackEnd.h"
 
@@ -20,9 +21,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zanvel: %s\n", options.error.c_str());
     return 2;
   }
-  // The video input reads its source from the environment when the graph is built.
   if (!options.video.empty())
-    setenv("ZANVEL_VIDEO", options.video.c_str(), 1);
+    BMediaRoster::Roster()->SetVideoInputSetting(options.video.c_str());
   // Trace lines are read by people and scripts while the program runs.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
