@@ -56,7 +56,8 @@ VideoWindow::VideoWindow(BRect frame, const char* title)
   for (const FileItem& item : kFileItems) {
     QAction* action = file->addAction(item.label);
     action->setShortcut(QKeySequence(Qt::CTRL | item.key));
-    action->setShortcutContext(Qt::ApplicationShortcut);
+    // The menu bar's window only: text fields elsewhere keep Ctrl+A and friends.
+    action->setShortcutContext(Qt::WindowShortcut);
     const uint32 what = item.what;
     connect(action, &QAction::triggered, this, [what] { PostToApplication(BMessage(what)); });
   }
