@@ -15,7 +15,7 @@
 #include "app/QtWindows.h"
 #include "app/VideoWindow.h"
 #include "app/Zanvel.h"
-#include "qt/QtAlertService.h"
+#include "interface/RecordingAlertService.h"
 #include "qt/QtLoopBackEnd.h"
 
 namespace {
@@ -36,7 +36,9 @@ int main(int argc, char** argv) {
   QApplication qt(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   QDir().mkpath(folder);
-  QtAlertService alerts;
+  // Nobody is there to press buttons: alerts (a MIDI port or serial line that cannot be opened
+  // on this machine) take their first button and are listed afterwards.
+  RecordingAlertService alerts(0);
   ScopedAlertService alertScope(&alerts);
 
   QtWindows windows;
@@ -76,5 +78,7 @@ int main(int argc, char** argv) {
     zanvel.Run();
     windows.CloseAll();
   }
+  for (const AlertRequest& alert : alerts.Alerts())
+    std::fprintf(stderr, "zanvel-screenshots: alert answered: %s\n", alert.text.c_str());
   return failures == 0 ? 0 : 1;
 }
