@@ -1,0 +1,79 @@
+// The program's windows on a live run: frames of the test pattern reach the video window's
+// widget and the histogram reaches the control window's, repainted on the GUI thread.
+
+#include <gtest/gtest.h>
+
+#include <QTimer>
+#include <unistd.h>
+
+#include "QtTestSupport.h"
+#include "app/AppDefs.h"
+#include "app/ControlPanel.h"
+#include "app/QtWindows.h"
+#include "app/Sizes.h"
+#include "app/VideoWindow.h"
+#include "app/Zanvel.h"
+#include "interface/RecordingAlertService.h"
+#include "interpreter/ImageInterpreter.h"
+#include "media/MediaRoster.h"
+#include "qt/CanvasWidget.h"
+#include "qt/QtLoopBackEnd.h"
+
+namespace {
+
+// Pixels of the widget's last copy that differ from its first pixel's colour.
+int VariedPixels(const CanvasWidget* widget) {
+  const QImage& image = widget->Image();
+  int varied = 0;
+  const QRgb first = image.pixel(0, 0);
+  for (int y = 0; y < image.height(); y++)
+    for (int x = 0; x < image.width(); x++)
+      varied += image.pixel(x, y) != first ? 1 : 0;
+  return varied;
+}
+
+TEST(LiveWindowsTest, TheTestPatternAndItsHistogramReachTheWidgets) {
+  TestApplication();
+  // This machine may have no MIDI service or serial lines: those alerts take their button.
+  RecordingAlertService alerts(0);
+  ScopedAlertService scope(&alerts);
+  BMediaRoster::Roster()->SetVideoInputSetting("test");
+
+  QtWindows windows;
+  ZanvelSettings settings;
+  settings.signature = TestSignature("live");
+  settings.sizeChoice = 1;
+  bool videoShown = false;
+  bool histogramShown = false;
+  {
+    Zanvel app(&windows, settings);
+    windows.SetTuning(&app.fTuning);
+    app.SetLoopBackEnd(std::make_unique<QtLoopBackEnd>());
+    QTimer poll;
+    int ticks = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      if (windows.Video() != nullptr && windows.Control() != nullptr) {
+        auto* video = windows.Video()->findChild<CanvasWidget*>("Video View");
+        auto* histo = windows.Control()->findChild<CanvasWidget*>("histo");
+        videoShown = video != nullptr && VariedPixels(video) > 0;
+        histogramShown = histo != nullptr && VariedPixels(histo) > 0;
+      }
+      if ((videoShown && histogramShown) || ++ticks > 1000)
+        app.PostMessage(B_QUIT_REQUESTED);
+    });
+    poll.start(20);
+    app.Run();
+    poll.stop();
+    EXPECT_EQ(app.Consumer(), nullptr);
+    // The consumer's going took the video window down before the others closed.
+    EXPECT_FALSE(windows.Video()->isVisible());
+    windows.CloseAll();
+  }
+  EXPECT_TRUE(videoShown) << "no frame reached the video window";
+  EXPECT_TRUE(histogramShown) << "no histogram reached the control window";
+  EXPECT_EQ(windows.Video(), nullptr);
+  delete interpreter;
+  interpreter = nullptr;
+}
+
+}  // namespace
