@@ -7,11 +7,16 @@
 #include <memory>
 
 #include "analysis/GrayscaleImage.h"
+#include "app/BMessenger.h"
+#include "app/BRoster.h"
 #include "analysis/RGBAImage.h"
 #include "interface/Alert.h"
 #include "interface/Bitmap.h"
 #include "interface/Window.h"
 #include "interpreter/LCSMessage.h"
+#include "interpreter/Rhythm.h"
+#include "interpreter/TargetMessages.h"
+#include "midi/MidiOutput.h"
 #include "support/Time.h"
 
 namespace {
@@ -40,9 +45,20 @@ constexpr bigtime_t kLCSWriteTimeout = 5000;
 // The controller is expected on the second serial port.
 constexpr int32 kLCSDeviceIndex = 1;
 
-void AlertCantOpen(const char* name, const char* button) {
-  const std::string text = std::string("can't open ") + name;
-  (new BAlert("", text.c_str(), button, nullptr, nullptr, B_WIDTH_AS_USUAL, B_INFO_ALERT))->Go();
+// MIDI stamps: milliseconds of the system clock.
+uint32 MidiNow() { return uint32(system_time() / 1000); }
+
+void CantOpen(const char* device, const char* button) {
+  char text[128];
+  snprintf(text, sizeof text, "can't open %s", device);
+  (new BAlert("", text, button, nullptr, nullptr, B_WIDTH_AS_USUAL, B_INFO_ALERT))->Go();
+}
+
+// The pressure of one position value: 127 × v truncated, its low 7 bits; 0 below 0.
+uchar PositionPressure(float value) {
+  const double p = 127.0 * double(value);
+  if (!(p >= 0) || !std::isfinite(p)) return 0;
+  return uchar(std::fmod(std::trunc(p), 128.0));
 }
 }  // namespace
 
@@ -59,13 +75,33 @@ ImageInterpreter::ImageInterpreter(BView* histogramView, BView* keyFrameView, BV
   fMatcher = new TrainingSet(fContrastThreshold, fNumBins);
   fInterpolator = new MultiInterpolator(fContrastThreshold, fNumBins, 3, 1.0f);
 
+  // The rhythm runs only while one of the notes outputs is on.
+  fRhythm = new Rhythm(141.0f, this);
+  fRhythm->Stop();
+
+  // Device 0 is the program's own port whenever a MIDI service runs.
+  char device[32] = "";
+  fMidiPort.CountDevices();
+  if (fMidiPort.GetDeviceName(0, device, sizeof device) != B_OK)
+    snprintf(device, sizeof device, "%s (no MIDI service)", kOwnMidiPortName);
+  if (fMidiPort.Open(device) != B_OK) CantOpen(device, "ug");
+
   char lcsName[32] = "";
   fLCSPort.GetDeviceName(kLCSDeviceIndex, lcsName, sizeof(lcsName));
-  if (!OpenLCSPort(lcsName)) AlertCantOpen(lcsName[0] ? lcsName : "the second serial port", "ug");
+  if (!OpenLCSPort(lcsName)) CantOpen(lcsName[0] ? lcsName : "the second serial port", "ug");
 }
 
 ImageInterpreter::~ImageInterpreter() {
+  if (fRhythm) {
+    fRhythm->Stop();
+    delete fRhythm;
+    fRhythm = nullptr;
+  }
+  fMidiPort.Close();
   fLCSPort.Close();
+  delete fSynth;
+  delete fDestinationMessenger;
+  delete fMatchedMessenger;
   DeleteDisplayBitmaps(*fInterpolator);
   delete fInterpolator;
   DeleteDisplayBitmaps(*fMatcher);
@@ -390,13 +426,46 @@ void ImageInterpreter::SetSmoothingAlpha(float alpha) {
 }
 
 void ImageInterpreter::SetSendNotesToSynth(bool on) {
-  BAutolock hold(fLock);
-  fSendNotesToSynth = on;
+  bool stop = false;
+  {
+    BAutolock hold(fLock);
+    if (on) {
+      if (fSynth) fRhythm->Connect(fSynth);
+      fRhythm->Start();
+    } else {
+      stop = !fSendNotesToMidiPort;
+      if (fSynth) fRhythm->Disconnect(fSynth);
+    }
+    fSendNotesToSynth = on;
+  }
+  if (stop) StopRhythm();
 }
 
 void ImageInterpreter::SetSendNotesToMidiPort(bool on) {
+  bool stop = false;
+  {
+    BAutolock hold(fLock);
+    if (on) {
+      fRhythm->Connect(&fMidiPort);
+      fRhythm->Start();
+    } else {
+      stop = !fSendNotesToSynth;
+      // Once disconnected the rhythm reaches the port no more, so this is the last word.
+      fRhythm->Disconnect(&fMidiPort);
+      fMidiPort.AllNotesOff(true, MidiNow());
+    }
+    fSendNotesToMidiPort = on;
+  }
+  if (stop) StopRhythm();
+}
+
+void ImageInterpreter::StopRhythm() {
+  // Not under fLock: the rhythm takes it to read the position, and Stop waits for the
+  // thread to end.
+  fRhythm->Stop();
   BAutolock hold(fLock);
-  fSendNotesToMidiPort = on;
+  // A notes output switched on meanwhile wants it running.
+  if (fSendNotesToMidiPort || fSendNotesToSynth) fRhythm->Start();
 }
 
 void ImageInterpreter::SetSendToKDX(bool on) {
@@ -458,13 +527,45 @@ uint32 ImageInterpreter::GetMatchedBMessageCommand() {
   return fMatchedBMessageCommand;
 }
 
+BMessenger* ImageInterpreter::ConnectTarget(const std::string& signature) {
+  BMessenger* messenger = new BMessenger(signature.c_str());
+  if (messenger->IsValid()) return messenger;
+  be_roster->Launch(signature.c_str());
+  snooze(2500000);
+  delete messenger;
+  messenger = new BMessenger(signature.c_str());
+  if (!messenger->IsValid()) {
+    const std::string text = "Problem launching target app with signature = \n" + signature +
+                             "\nStart it manually, then try the checkbox again.";
+    (new BAlert("", text.c_str(), "uh, ok.", nullptr, nullptr, B_WIDTH_AS_USUAL, B_INFO_ALERT))
+        ->Go();
+  }
+  return messenger;
+}
+
 void ImageInterpreter::SetSendBMessages(bool on) {
   BAutolock hold(fLock);
+  // Switching on again replaces the messenger, so the receiver is looked up afresh.
+  delete fDestinationMessenger;
+  fDestinationMessenger = nullptr;
+  if (on) {
+    fDestinationMessenger = ConnectTarget(fDestinationAppSignature);
+    if (fDestinationAppSignature == kSpeakerReceiverSignature) {
+      for (int32 speaker = 0; speaker < kSpeakerCount; speaker++) {
+        BMessage* message = MakeSpeakerMessage(speaker);
+        fDestinationMessenger->SendMessage(message, nullptr, B_INFINITE_TIMEOUT);
+        delete message;
+      }
+    }
+  }
   fSendBMessages = on;
 }
 
 void ImageInterpreter::SetSendMatchedAsBMessages(bool on) {
   BAutolock hold(fLock);
+  delete fMatchedMessenger;
+  fMatchedMessenger = nullptr;
+  if (on) fMatchedMessenger = ConnectTarget(fMatchedAppSignature);
   fSendMatchedAsBMessages = on;
 }
 
@@ -481,6 +582,19 @@ void ImageInterpreter::SetSendMatchedAsNotesToMidiPort(bool on) {
 void ImageInterpreter::SetSendMatchedAsModwheelToMidiPort(bool on) {
   BAutolock hold(fLock);
   fSendMatchedAsModwheelToMidiPort = on;
+}
+
+void ImageInterpreter::SetMidiPort(const char* name) {
+  const char* device = name ? name : "";
+  status_t status;
+  {
+    BAutolock hold(fLock);
+    fMidiPort.Stop();
+    fMidiPort.Close();
+    status = fMidiPort.Open(device);
+  }
+  // Shown without fLock, so that frames go on while the alert waits.
+  if (status != B_OK) CantOpen(device, "sigh");
 }
 
 void ImageInterpreter::SetSmoothInputImages(bool on) {
@@ -506,7 +620,7 @@ void ImageInterpreter::SetLCSSerialPort(const char* name) {
     opened = OpenLCSPort(name);
   }
   // Not under fLock: the alert waits for the user, and frames must not wait with it.
-  if (!opened) AlertCantOpen(name, "sigh");
+  if (!opened) CantOpen(name, "sigh");
 }
 
 void ImageInterpreter::SetLCSSendPosition(bool on) {
@@ -547,33 +661,48 @@ int32 ImageInterpreter::CountKeyFrames() {
 
 // The outputs. Each runs in the frame thread with fLock held.
 
-void ImageInterpreter::SendMatchedNoteToSynth(int32 /*match*/) {
-  // Filled in by the MIDI output (the synth note).
+// Matched notes run from 32 to 127 and repeat every 96 examples; they are never ended.
+void ImageInterpreter::SendMatchedNoteToSynth(int32 match) {
+  if (fSynth) fSynth->NoteOn(1, uchar(match % 96 + 32), 64, MidiNow());
 }
 
-void ImageInterpreter::SendMatchedNoteToMidiPort(int32 /*match*/) {
-  // Filled in by the MIDI output (NoteOn on the port).
+void ImageInterpreter::SendMatchedNoteToMidiPort(int32 match) {
+  fMidiPort.NoteOn(1, uchar(match % 96 + 32), 64, MidiNow());
 }
 
-void ImageInterpreter::SendMatchedModwheelToMidiPort(int32 /*match*/) {
-  // Filled in by the MIDI output (modulation wheel on the port).
+void ImageInterpreter::SendMatchedModwheelToMidiPort(int32 match) {
+  fMidiPort.ControlChange(1, 1, uchar(match % 128), MidiNow());
 }
 
-void ImageInterpreter::SendMatchedMessage(int32 /*match*/) {
-  // Filled in by the application-message output (the matched message).
+void ImageInterpreter::SendMatchedMessage(int32 match) {
+  if (fMatchedMessenger == nullptr) return;
+  BMessage* message = MakeMatchedMessage(fMatchedBMessageCommand, match);
+  fMatchedMessenger->SendMessage(message, nullptr, B_INFINITE_TIMEOUT);
+  delete message;
 }
 
 void ImageInterpreter::SendPositionMessage() {
-  // Filled in by the application-message output (the position message).
+  if (fDestinationMessenger == nullptr) return;
+  BMessage* message = MakePositionMessage(fBMessageCommand, fCurrentValues);
+  fDestinationMessenger->SendMessage(message, nullptr, B_INFINITE_TIMEOUT);
+  delete message;
 }
 
+// x, y and z on channels 3, 4 and 5, the buss id's low byte as the note, a millisecond apart.
 void ImageInterpreter::SendPositionKeyPressure() {
-  // Filled in by the MIDI output (the three key-pressure messages).
+  float values[3];
+  GetCurrentValues(values);
+  const uchar note = uchar(fKDXBussId & 0xFF);
+  const uint32 now = MidiNow();
+  for (int i = 0; i < 3; i++)
+    fMidiPort.KeyPressure(uchar(3 + i), note, PositionPressure(values[i]), now + uint32(i));
 }
 
 void ImageInterpreter::WriteLCSPosition() {
+  float values[3];
+  GetCurrentValues(values);
   uint8 message[kLCSPositionMessageSize];
-  MakeLCSPositionMessage(fCurrentValues, fLCSZMapping, message);
+  MakeLCSPositionMessage(values, fLCSZMapping, message);
   WriteLCS(message, sizeof(message));
 }
 

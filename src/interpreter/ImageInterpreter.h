@@ -33,9 +33,14 @@
 #include "device/BSerialPort.h"
 #include "interface/InterfaceDefs.h"
 #include "interface/View.h"
+#include "midi/BMidiPort.h"
+#include "midi/BMidiSynth.h"
 #include "support/BLocker.h"
 #include "support/ColorSpace.h"
 #include "support/Status.h"
+
+class Rhythm;
+class BMessenger;
 
 class ImageInterpreter {
  public:
@@ -93,15 +98,21 @@ class ImageInterpreter {
   virtual void GetMatchedAppSignature(char* buffer, size_t size = 256);
   virtual void SetMatchedBMessageCommand(uint32 what);
   virtual uint32 GetMatchedBMessageCommand();
-  // "Position to Target App".
+  // "Position to Target App". Switching on finds the receiver, launching it (and waiting
+  // 2.5 s) when it is not running, alerts when it still cannot be found, and tells the 3D
+  // receiver where the speakers stand. The output is on afterwards in every case; a receiver
+  // that was not found drops the messages. Holds the state lock throughout, so frames wait.
   virtual void SetSendBMessages(bool on);
-  // "Matched to Target App".
+  // "Matched to Target App": the same, without the speakers.
   virtual void SetSendMatchedAsBMessages(bool on);
   virtual void SetSendMatchedAsNotesToSynth(bool on);
   // "Note to MIDI".
   virtual void SetSendMatchedAsNotesToMidiPort(bool on);
   // "Modwheel to MIDI".
   virtual void SetSendMatchedAsModwheelToMidiPort(bool on);
+  // Closes the MIDI port and opens it on the named device (a name from its device list);
+  // says so in an alert when that fails.
+  virtual void SetMidiPort(const char* name);
   // Smooth each frame before analysis.
   virtual void SetSmoothInputImages(bool on);
   // Blend each frame with the previous blended frame before analysis.
@@ -117,6 +128,8 @@ class ImageInterpreter {
   virtual void SetLCSZMapping(long mapping);
 
   // Read-only views of the state, for the windows and for tests.
+  // The MIDI port; objects connected to it see everything it is sent (monitors, tests).
+  BMidiPort* MidiPort() { return &fMidiPort; }
   int32 LastMatched();
   int32 LastKeyFrame();
   int32 CountExamples();
@@ -146,7 +159,12 @@ class ImageInterpreter {
   void SendMatchedModwheelToMidiPort(int32 match);
   void SendMatchedMessage(int32 match);
   void SendPositionMessage();
+  // A messenger to the signature's receiver, launched when needed; alerts when none answers.
+  // Application thread, under fLock.
+  static BMessenger* ConnectTarget(const std::string& signature);
   void SendPositionKeyPressure();
+  // Ends the rhythm thread (called without fLock), unless a notes output is on again.
+  void StopRhythm();
   void WriteLCSPosition();
   // Opens the LCS line on a device, closing the one in use, and greets the controller; holding
   // fLock (or during construction). False when the device will not open.
@@ -175,6 +193,9 @@ class ImageInterpreter {
   std::string fMatchedAppSignature{"application/foobar"};
   uint32 fMatchedBMessageCommand = FourCC("M2mm");
   bool fSendMatchedAsBMessages = false;
+  // Owned; present while their output is on (under fLock).
+  BMessenger* fDestinationMessenger = nullptr;
+  BMessenger* fMatchedMessenger = nullptr;
   bool fSendMatchedAsNotesToSynth = false;
   bool fSendMatchedAsNotesToMidiPort = false;
   bool fSendMatchedAsModwheelToMidiPort = false;
@@ -199,6 +220,11 @@ class ImageInterpreter {
   int32 fLastKeyFrame = -1;
   MultiInterpolator* fInterpolator = nullptr;
   TrainingSet* fMatcher = nullptr;
+  // MIDI: the port (device 0 at construction: the program's own port), the synthesizer
+  // (never made, see BMidiSynth.h) and the generated notes.
+  BMidiPort fMidiPort;
+  BMidiSynth* fSynth = nullptr;
+  Rhythm* fRhythm = nullptr;
   std::atomic<uint32> fMatchedChanges{0};
   BSerialPort fLCSPort;
   std::string fLCSPortName;

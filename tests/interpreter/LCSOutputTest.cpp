@@ -75,6 +75,15 @@ class LCSOutputTest : public InterpreterTest {
     EXPECT_EQ(line.ReadAll(), kBus1);
   }
 
+  // The alerts about serial lines (the MIDI port may have its own to say).
+  std::vector<AlertRequest> SerialAlerts() {
+    std::vector<AlertRequest> serial;
+    for (const AlertRequest& alert : alerts.Alerts())
+      if (alert.text.find("/dev/") != std::string::npos || alert.text.find("serial") != std::string::npos)
+        serial.push_back(alert);
+    return serial;
+  }
+
   PseudoTerminal first, line, other;
   RecordingAlertService alerts;
   ScopedAlertService alertScope{&alerts};
@@ -85,7 +94,7 @@ class LCSOutputTest : public InterpreterTest {
 TEST_F(LCSOutputTest, OpensTheSecondDeviceConfiguredAndGreetsTheController) {
   EXPECT_EQ(line.ReadAll(), kBus1);
   EXPECT_THAT(first.ReadAll(), IsEmpty());
-  EXPECT_EQ(alerts.CountAlerts(), 0u);
+  EXPECT_EQ(SerialAlerts().size(), 0u);
 
   termios settings{};
   ASSERT_EQ(tcgetattr(line.Controller(), &settings), 0);
@@ -128,6 +137,44 @@ TEST_F(LCSOutputTest, EveryFrameSendsOnePositionWhileOn) {
   interpreter->SetLCSSendPosition(false);
   Run(Pattern::kVertical);
   EXPECT_EQ(line.ReadAll(), kBus1);
+}
+
+namespace {
+
+// Publishes the position a test chose, whatever the frames say.
+class PositionedInterpreter : public ImageInterpreter {
+ public:
+  using ImageInterpreter::ImageInterpreter;
+  void GetCurrentValues(float* values) override {
+    for (int i = 0; i < 3; i++) values[i] = position[i];
+  }
+  std::atomic<float> position[3] = {0.0f, 0.0f, 0.0f};
+};
+
+}  // namespace
+
+TEST_F(LCSOutputTest, WorkedPositionsReachTheControllerByteForByte) {
+  interpreter.reset();
+  auto positioned = std::make_unique<PositionedInterpreter>(histo, keyframe, matched, B_RGB32);
+  line.ReadAll();
+  positioned->SetLCSSendPosition(true);
+
+  for (auto& value : positioned->position) value = 0.5f;
+  testing_support::TestFrame frame(Pattern::kVertical);
+  ::testing::internal::CaptureStdout();
+  positioned->Interpret(frame.image());
+  positioned->SetLCSZMapping(kLCSZLevel);
+  positioned->position[0] = 0.0f;
+  positioned->position[1] = 1.0f;
+  positioned->position[2] = 1.0f;
+  positioned->Interpret(frame.image());
+  ::testing::internal::GetCapturedStdout();
+
+  const Bytes centre = {0xF0, 0x1F, 0x7E, 0x12, 0x7F, 0x13, 0x00, 0x40, 0x04,
+                        0x3D, 0x40, 0x04, 0x3D, 0x40, 0x3F, 0x7F, 0xF7};
+  const Bytes corner = {0xF0, 0x1F, 0x7E, 0x12, 0x7F, 0x13, 0x00, 0x6C, 0x22,
+                        0x3C, 0x14, 0x66, 0x3D, 0x3F, 0x3F, 0x6C, 0xF7};
+  EXPECT_EQ(line.ReadAll(), kBus1 + centre + corner);
 }
 
 TEST_F(LCSOutputTest, FramesThatStoreSomethingSendNothing) {
@@ -177,14 +224,14 @@ TEST_F(LCSOutputTest, ChoosingAPortClosesTheOneInUse) {
   Run(Pattern::kVertical);
   EXPECT_EQ(other.ReadAll(), kBus1 + kOrigin);
   EXPECT_THAT(line.ReadAll(), IsEmpty());
-  EXPECT_EQ(alerts.CountAlerts(), 0u);
+  EXPECT_EQ(SerialAlerts().size(), 0u);
 }
 
 TEST_F(LCSOutputTest, APortThatWillNotOpenLeavesTheLineClosed) {
   line.ReadAll();
   interpreter->SetLCSSerialPort("/dev/zanvel-no-such-line");
-  ASSERT_EQ(alerts.CountAlerts(), 1u);
-  AlertRequest alert = alerts.Alerts()[0];
+  ASSERT_EQ(SerialAlerts().size(), 1u);
+  AlertRequest alert = SerialAlerts()[0];
   EXPECT_EQ(alert.title, "");
   EXPECT_EQ(alert.text, "can't open /dev/zanvel-no-such-line");
   EXPECT_THAT(alert.buttons, ElementsAre("sigh"));
@@ -296,8 +343,8 @@ class LCSSinglePortTest : public LCSOutputTest {
 }  // namespace
 
 TEST_F(LCSWithoutLineTest, ConstructionSaysWhichLineFailedAndCarriesOn) {
-  ASSERT_EQ(alerts.CountAlerts(), 1u);
-  AlertRequest alert = alerts.Alerts()[0];
+  ASSERT_EQ(SerialAlerts().size(), 1u);
+  AlertRequest alert = SerialAlerts()[0];
   EXPECT_EQ(alert.title, "");
   EXPECT_EQ(alert.text, "can't open /dev/zanvel-no-such-line");
   EXPECT_THAT(alert.buttons, ElementsAre("ug"));
@@ -313,7 +360,7 @@ TEST_F(LCSWithoutLineTest, ConstructionSaysWhichLineFailedAndCarriesOn) {
 }
 
 TEST_F(LCSSinglePortTest, NamesTheMissingSecondPort) {
-  ASSERT_EQ(alerts.CountAlerts(), 1u);
-  EXPECT_EQ(alerts.Alerts()[0].text, "can't open the second serial port");
+  ASSERT_EQ(SerialAlerts().size(), 1u);
+  EXPECT_EQ(SerialAlerts()[0].text, "can't open the second serial port");
   EXPECT_THAT(first.ReadAll(), IsEmpty()) << "the first port is not the controller's";
 }
