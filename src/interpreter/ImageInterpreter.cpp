@@ -13,6 +13,7 @@
 #include "interface/Alert.h"
 #include "interface/Bitmap.h"
 #include "interface/Window.h"
+#include "interpreter/LCSMessage.h"
 #include "interpreter/Rhythm.h"
 #include "interpreter/TargetMessages.h"
 #include "midi/MidiOutput.h"
@@ -36,6 +37,13 @@ bool SameBins(const OrientationHistogram& histogram, const TrainingSet& set) {
 
 // Locks a view's window; false when there is none or it is closing.
 bool LockWindowOf(BView* view) { return view && view->Window() && view->Window()->Lock(); }
+
+// How long one LCS write may wait for a line that does not drain: well under a frame, so a
+// controller held off by flow control or unplugged costs frames a little, never all of them.
+constexpr bigtime_t kLCSWriteTimeout = 5000;
+
+// The controller is expected on the second serial port.
+constexpr int32 kLCSDeviceIndex = 1;
 
 // MIDI stamps: milliseconds of the system clock.
 uint32 MidiNow() { return uint32(system_time() / 1000); }
@@ -77,6 +85,10 @@ ImageInterpreter::ImageInterpreter(BView* histogramView, BView* keyFrameView, BV
   if (fMidiPort.GetDeviceName(0, device, sizeof device) != B_OK)
     snprintf(device, sizeof device, "%s (no MIDI service)", kOwnMidiPortName);
   if (fMidiPort.Open(device) != B_OK) CantOpen(device, "ug");
+
+  char lcsName[32] = "";
+  fLCSPort.GetDeviceName(kLCSDeviceIndex, lcsName, sizeof(lcsName));
+  if (!OpenLCSPort(lcsName)) CantOpen(lcsName[0] ? lcsName : "the second serial port", "ug");
 }
 
 ImageInterpreter::~ImageInterpreter() {
@@ -86,6 +98,7 @@ ImageInterpreter::~ImageInterpreter() {
     fRhythm = nullptr;
   }
   fMidiPort.Close();
+  fLCSPort.Close();
   delete fSynth;
   delete fDestinationMessenger;
   delete fMatchedMessenger;
@@ -599,14 +612,31 @@ void ImageInterpreter::SetTemporalBlendingAmount(float amount) {
   fTemporalBlendingAmount.store(amount, std::memory_order_relaxed);
 }
 
+void ImageInterpreter::SetLCSSerialPort(const char* name) {
+  if (name == nullptr) name = "";
+  bool opened;
+  {
+    BAutolock hold(fLock);
+    opened = OpenLCSPort(name);
+  }
+  // Not under fLock: the alert waits for the user, and frames must not wait with it.
+  if (!opened) CantOpen(name, "sigh");
+}
+
 void ImageInterpreter::SetLCSSendPosition(bool on) {
   BAutolock hold(fLock);
   fLCSSendPosition = on;
+  WriteLCS(bus1msg, kBus1MessageSize);
 }
 
 void ImageInterpreter::SetLCSZMapping(long mapping) {
   BAutolock hold(fLock);
   fLCSZMapping = int32(mapping);
+}
+
+int64 ImageInterpreter::CountLCSDroppedMessages() {
+  BAutolock hold(fLock);
+  return fLCSPort.DroppedWrites();
 }
 
 int32 ImageInterpreter::LastMatched() {
@@ -669,5 +699,31 @@ void ImageInterpreter::SendPositionKeyPressure() {
 }
 
 void ImageInterpreter::WriteLCSPosition() {
-  // Filled in by the LCS serial output (the position message).
+  float values[3];
+  GetCurrentValues(values);
+  uint8 message[kLCSPositionMessageSize];
+  MakeLCSPositionMessage(values, fLCSZMapping, message);
+  WriteLCS(message, sizeof(message));
+}
+
+bool ImageInterpreter::OpenLCSPort(const char* name) {
+  // A new choice replaces the line in use; keeping both would leak a descriptor per choice.
+  fLCSPort.Close();
+  fLCSPortOpen = name[0] != '\0' && fLCSPort.Open(name) > 0;
+  if (!fLCSPortOpen) return false;
+  fLCSPort.SetDataRate(B_38400_BPS);
+  fLCSPort.SetFlowControl(B_HARDWARE_CONTROL);
+  fLCSPort.SetWriteTimeout(kLCSWriteTimeout);
+  fLCSPortName = name;
+  fLCSStalled = false;
+  WriteLCS(bus1msg, kBus1MessageSize);
+  return true;
+}
+
+void ImageInterpreter::WriteLCS(const uint8* message, size_t size) {
+  if (!fLCSPort.IsOpen()) return;  // the message goes nowhere, as on an unconnected line
+  const bool sent = fLCSPort.Write(message, size) == ssize_t(size);
+  if (!sent && !fLCSStalled)
+    std::fprintf(stderr, "LCS line %s is not taking data; its messages are dropped\n", fLCSPortName.c_str());
+  fLCSStalled = !sent;
 }

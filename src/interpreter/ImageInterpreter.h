@@ -30,6 +30,7 @@
 #include "analysis/MultiInterpolator.h"
 #include "analysis/OrientationHistogram.h"
 #include "analysis/TrainingSet.h"
+#include "device/BSerialPort.h"
 #include "interface/InterfaceDefs.h"
 #include "interface/View.h"
 #include "midi/BMidiPort.h"
@@ -118,6 +119,9 @@ class ImageInterpreter {
   virtual void SetBlendInputImages(bool on);
   // Weight of the past in that blend.
   virtual void SetTemporalBlendingAmount(float amount);
+  // Moves the LCS output to the named serial device, closing the line in use first; says so
+  // when the device will not open (the output then stays silent until one does).
+  virtual void SetLCSSerialPort(const char* name);
   // "Position to LCS".
   virtual void SetLCSSendPosition(bool on);
   // Which LCS parameter receives z: 0 pan, 1 divergence, 2 level.
@@ -134,6 +138,8 @@ class ImageInterpreter {
   float SmoothingAlpha() const { return fSmoothingAlpha.load(std::memory_order_relaxed); }
   // How many times the matched index changed (each change sends the matched outputs).
   uint32 CountMatchedChanges() const { return fMatchedChanges.load(std::memory_order_relaxed); }
+  // LCS messages dropped because the line did not take them in time or failed.
+  int64 CountLCSDroppedMessages();
 
   static constexpr int kMaxBins = 360;
 
@@ -160,6 +166,11 @@ class ImageInterpreter {
   // Ends the rhythm thread (called without fLock), unless a notes output is on again.
   void StopRhythm();
   void WriteLCSPosition();
+  // Opens the LCS line on a device, closing the one in use, and greets the controller; holding
+  // fLock (or during construction). False when the device will not open.
+  bool OpenLCSPort(const char* name);
+  // Writes one whole LCS message, or drops it when the line does not take it in time.
+  void WriteLCS(const uint8* message, size_t size);
 
   BLocker fLock{"interpreter state"};
   BLocker fMatcherLock{"interpreter matcher"};
@@ -215,4 +226,7 @@ class ImageInterpreter {
   BMidiSynth* fSynth = nullptr;
   Rhythm* fRhythm = nullptr;
   std::atomic<uint32> fMatchedChanges{0};
+  BSerialPort fLCSPort;
+  std::string fLCSPortName;
+  bool fLCSStalled = false;  // the last LCS write was dropped; reported once per stall
 };

@@ -10,6 +10,8 @@
 
 #include "InterpreterMidi.h"
 #include "JackPeer.h"
+#include "device/BSerialPort.h"
+#include "device/PseudoTerminal.h"
 #include "interface/RecordingAlertService.h"
 #include "midi/BMidiPort.h"
 #include "support/Time.h"
@@ -30,10 +32,13 @@ class InterpreterThroughJack : public ::testing::Test {
     ASSERT_TRUE(server->Up()) << "jackd -d dummy did not come up";
     reader = std::make_unique<JackMidiReader>();
     ASSERT_TRUE(reader->Ok());
+    // A serial line for the LCS output, so that construction has nothing to say about it.
+    setenv(kSerialDevicesVariable, (serialLine.Path() + ":" + serialLine.Path()).c_str(), 1);
     interpreter = window.MakeInterpreter();
   }
   void TearDown() override {
     interpreter.reset();
+    unsetenv(kSerialDevicesVariable);
     reader.reset();
     server.reset();
   }
@@ -44,6 +49,7 @@ class InterpreterThroughJack : public ::testing::Test {
     ::testing::internal::GetCapturedStdout();
   }
 
+  PseudoTerminal serialLine;
   RecordingAlertService alerts;
   ScopedAlertService alertScope{&alerts};
   InterpreterWindow window;

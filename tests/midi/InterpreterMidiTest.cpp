@@ -8,6 +8,8 @@
 
 #include "InterpreterMidi.h"
 #include "RecordingMidi.h"
+#include "device/BSerialPort.h"
+#include "device/PseudoTerminal.h"
 #include "interface/RecordingAlertService.h"
 #include "interpreter/Rhythm.h"
 #include "midi/BMidiPort.h"
@@ -24,10 +26,15 @@ class InterpreterMidi : public ::testing::Test {
  protected:
   void SetUp() override {
     setenv("ZANVEL_MIDI_API", "none", 1);
+    // A serial line for the LCS output, so that construction has nothing to say about it.
+    setenv(kSerialDevicesVariable, (serialLine.Path() + ":" + serialLine.Path()).c_str(), 1);
     interpreter = window.MakeInterpreter();
     interpreter->MidiPort()->Connect(&monitor);
   }
-  void TearDown() override { interpreter.reset(); }
+  void TearDown() override {
+    interpreter.reset();
+    unsetenv(kSerialDevicesVariable);
+  }
 
   void Show(Picture picture) {
     Frame frame(picture);
@@ -47,6 +54,7 @@ class InterpreterMidi : public ::testing::Test {
     return sent;
   }
 
+  PseudoTerminal serialLine;
   RecordingAlertService alerts;
   ScopedAlertService alertScope{&alerts};
   InterpreterWindow window;
