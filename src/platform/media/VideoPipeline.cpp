@@ -153,8 +153,8 @@ status_t VideoPipeline::Create(const VideoSourceChoice& choice, std::unique_ptr<
     case VideoSourceChoice::kTest: {
       source = gst_element_factory_make("videotestsrc", "source");
       if (source == nullptr) break;
-      GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(source), "pattern");
-      GEnumClass* patterns = G_ENUM_CLASS(g_type_class_ref(spec->value_type));
+      GParamSpec* property = g_object_class_find_property(G_OBJECT_GET_CLASS(source), "pattern");
+      GEnumClass* patterns = G_ENUM_CLASS(g_type_class_ref(property->value_type));
       GEnumValue* pattern = g_enum_get_value_by_nick(patterns, choice.argument.c_str());
       g_type_class_unref(patterns);
       if (pattern == nullptr) {
