@@ -16,7 +16,7 @@
 namespace {
 
 constexpr const char kAboutText[] =
-    "Zanvel 0.9.9\n"
+    "Zanvel 0.1.0\n"
     "by the Zanvel project developers\n"
     "https://zanvel.example.org";
 
