@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "TempFolder.h"
+#include "peers/TempFolder.h"
 #include "app/BApplication.h"
 #include "app/BLooper.h"
 #include "support/Time.h"

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -52,6 +53,26 @@ class PseudoTerminal {
     if (write(fController, bytes.data(), bytes.size()) != ssize_t(bytes.size())) fPath.clear();
   }
 
+  // Fills the line's outgoing buffer from the test's own line-side descriptor, so that the
+  // next write by the code under test finds it full, as when flow control holds it off.
+  // Returns the number of filler bytes, all zero.
+  size_t FillLineSide() {
+    fcntl(fLine, F_SETFL, fcntl(fLine, F_GETFL) | O_NONBLOCK);
+    const std::vector<uint8_t> zeros(4096, 0);
+    size_t total = 0;
+    // The kernel moves queued bytes on to the reading side in the background, which frees
+    // room again; the line is full once a pause frees none.
+    for (size_t round = 1; round > 0;) {
+      round = 0;
+      // Large writes first, then single bytes into what is left of the last buffer.
+      for (size_t chunk : {zeros.size(), size_t(1)})
+        for (ssize_t count; (count = write(fLine, zeros.data(), chunk)) > 0;) round += size_t(count);
+      total += round;
+      usleep(20000);
+    }
+    return total;
+  }
+
   // The far end goes away, as an unplugged adapter does.
   void CloseController() {
     if (fController >= 0) close(fController);
@@ -69,6 +90,20 @@ inline int64_t MonotonicMicroseconds() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return int64_t(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+// How many of the process's descriptors are open on the given path.
+inline int CountDescriptorsOn(const std::string& path) {
+  int count = 0;
+  char link[64], target[256];
+  for (int fd = 0; fd < 1024; fd++) {
+    snprintf(link, sizeof(link), "/proc/self/fd/%d", fd);
+    ssize_t length = readlink(link, target, sizeof(target) - 1);
+    if (length <= 0) continue;
+    target[length] = '\0';
+    count += path == target;
+  }
+  return count;
 }
 
 // How many descriptors the process has open.

@@ -120,6 +120,14 @@ TEST_F(SerialLine, EveryByteValuePassesUnchanged) {
   EXPECT_EQ(received, all);
 }
 
+TEST_F(SerialLine, WhatWasWrittenBeforeCloseStillArrives) {
+  OpenLine();
+  const uint8_t greeting[] = {0xF0, 0x1F, 0x10, 0xF7};
+  ASSERT_EQ(fPort.Write(greeting, sizeof(greeting)), 4);
+  fPort.Close();
+  EXPECT_EQ(fPty.ReadAll(), std::vector<uint8_t>(greeting, greeting + 4));
+}
+
 TEST_F(SerialLine, ReadsReturnWhenNothingArrives) {
   OpenLine();
   uint8_t byte;

@@ -73,6 +73,8 @@ TEST(WindowLock, RefusedOnceTheWindowQuits) {
   EXPECT_FALSE(window.Lock());
   EXPECT_EQ(window.LockWithTimeout(1000), B_BAD_VALUE);
   window.Unlock();  // a stale unlock does no harm
+  window.Show();
+  EXPECT_TRUE(window.IsHidden()) << "a closed window stays hidden";
   window.Quit();
   EXPECT_EQ(quitCalls, 1);
 }

@@ -17,3 +17,7 @@ constexpr type_code B_INT32_TYPE = FourCC("LONG");
 constexpr type_code B_FLOAT_TYPE = FourCC("FLOT");
 constexpr type_code B_STRING_TYPE = FourCC("CSTR");
 constexpr type_code B_BOOL_TYPE = FourCC("BOOL");
+
+// Roster results.
+constexpr status_t B_ALREADY_RUNNING = static_cast<status_t>(0x80002003);
+constexpr status_t B_LAUNCH_FAILED = static_cast<status_t>(0x80002004);

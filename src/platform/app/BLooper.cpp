@@ -52,8 +52,10 @@ status_t BLooper::Enqueue(std::unique_ptr<BMessage> message, BHandler* handler,
       if (fQuitting) return B_NOT_ALLOWED;
     }
     fQueue.push_back(Entry{std::move(message), handler != nullptr ? handler : this});
+    // Still under the queue's lock: a looper that quits on this very message cannot delete
+    // itself (and its back end) before the poster is done waking it.
+    fBackEnd->MessageQueued();
   }
-  fBackEnd->MessageQueued();
   return B_OK;
 }
 
@@ -62,8 +64,8 @@ void BLooper::PostAtFront(uint32 what) {
     std::lock_guard<std::mutex> lock(fQueueMutex);
     if (fQuitting) return;
     fQueue.push_front(Entry{std::make_unique<BMessage>(what), this});
+    fBackEnd->MessageQueued();
   }
-  fBackEnd->MessageQueued();
 }
 
 int32 BLooper::CountQueuedMessages() {

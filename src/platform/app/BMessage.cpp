@@ -1,5 +1,6 @@
 #include "app/BMessage.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -261,7 +262,8 @@ status_t BMessage::Unflatten(const void* data, size_t size, std::string* error) 
     return Refuse(error, "too many fields (" + std::to_string(count) + ")");
 
   BMessage decoded(newWhat);
-  decoded.fFields.reserve(count);
+  // The smallest field takes six bytes; a count the bytes cannot hold reserves no more.
+  decoded.fFields.reserve(std::min<size_t>(count, in.Left() / 6));
   for (uint32 i = 0; i < count; i++) {
     const std::string where = "field " + std::to_string(i) + ": ";
     uint32 type;

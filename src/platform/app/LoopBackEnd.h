@@ -10,6 +10,9 @@
 //   RunLoop(looper)  -> run the toolkit's event loop until StopLoop() is called
 //   StopLoop()       -> ask that event loop to return (any thread)
 //
+// Messages may be queued before RunLoop starts (ReadyToRun always is): RunLoop begins by
+// handling whatever is waiting.
+//
 // DispatchMessages() refuses to nest: called again while a message is being handled on the
 // same thread (a modal dialog spinning a nested event loop), it returns at once and the
 // waiting messages are handled after the current one, so commands stay in order and never
@@ -23,8 +26,8 @@ class BLooper;
 class LoopBackEnd {
  public:
   virtual ~LoopBackEnd() = default;
-  // Any thread: a message was queued (or the looper was asked to quit). Must not block and
-  // must not call back into the looper.
+  // Any thread: a message was queued. Called with the looper's queue locked, so it must not
+  // block and must not call back into the looper.
   virtual void MessageQueued() = 0;
   // The loop's thread: handles messages by calling looper.DispatchMessages() until StopLoop().
   virtual void RunLoop(BLooper& looper) = 0;

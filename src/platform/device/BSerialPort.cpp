@@ -101,9 +101,15 @@ void BSerialPort::Close() {
   ssize_t error = 0;
   SendPending(deadline, &error);
   int queued = 0;
-  while (ioctl(fDescriptor, TIOCOUTQ, &queued) == 0 && queued > 0 && Now() < deadline) snooze(1000);
+  bool draining = ioctl(fDescriptor, TIOCOUTQ, &queued) == 0 && queued > 0;
+  while (draining && Now() < deadline) {
+    snooze(1000);
+    draining = ioctl(fDescriptor, TIOCOUTQ, &queued) == 0 && queued > 0;
+  }
   // A line held off by flow control would otherwise keep close() waiting for the drain.
-  tcflush(fDescriptor, TCOFLUSH);
+  // Only then: on a pseudo-terminal the flush would also discard what the far end has not
+  // read yet.
+  if (draining || !fPending.empty()) tcflush(fDescriptor, TCOFLUSH);
   ioctl(fDescriptor, TIOCNXCL);
   close(fDescriptor);
   fDescriptor = -1;

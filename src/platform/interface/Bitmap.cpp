@@ -23,7 +23,7 @@ int32 BBitmap::BytesPerPixel(color_space space) {
   }
 }
 
-BBitmap::BBitmap(BRect bounds, color_space space, bool acceptsViews, bool /*needContiguous*/)
+BBitmap::BBitmap(BRect bounds, color_space space, bool acceptsViews, bool needContiguous)
     : fBounds(bounds), fColorSpace(space) {
   const int32 bytesPerPixel = BytesPerPixel(space);
   if (acceptsViews || bytesPerPixel == 0 || !std::isfinite(bounds.Width()) ||
@@ -42,9 +42,17 @@ BBitmap::BBitmap(BRect bounds, color_space space, bool acceptsViews, bool /*need
   fHeight = int32(height);
   fBytesPerRow = int32(rowBytes);
   fBitsLength = fBytesPerRow * fHeight;
-  fBits.reset(new (std::nothrow) uint8[size_t(fBitsLength)]());
-  fInitStatus = fBits ? B_OK : B_NO_MEMORY;
-  if (!fBits) fBitsLength = fBytesPerRow = fWidth = fHeight = 0;
+  if (needContiguous) {
+    void* address = nullptr;
+    fArea = create_area("bitmap", &address, size_t(fBitsLength));  // zero-filled
+    fAreaBits = fArea >= 0 ? static_cast<uint8*>(address) : nullptr;
+  } else {
+    fBits.reset(new (std::nothrow) uint8[size_t(fBitsLength)]());
+  }
+  fInitStatus = Bits() ? B_OK : B_NO_MEMORY;
+  if (!Bits()) fBitsLength = fBytesPerRow = fWidth = fHeight = 0;
 }
 
-BBitmap::~BBitmap() = default;
+BBitmap::~BBitmap() {
+  if (fArea >= 0) delete_area(fArea);
+}

@@ -7,14 +7,16 @@
 #include <memory>
 
 #include "interface/Rect.h"
+#include "support/Area.h"
 #include "support/ColorSpace.h"
 #include "support/Status.h"
 
 class BBitmap {
  public:
   // bounds (0, 0, w − 1, h − 1) gives a w × h bitmap. The pixel memory is always one
-  // contiguous block, so needContiguous is satisfied by every bitmap; views cannot draw
-  // into bitmaps, so acceptsViews must be false or the bitmap is not valid.
+  // contiguous block; with needContiguous it is also a shareable area of its own (area_for
+  // finds it), so that media buffers can be made over it. Views cannot draw into bitmaps, so
+  // acceptsViews must be false or the bitmap is not valid.
   BBitmap(BRect bounds, color_space space, bool acceptsViews = false, bool needContiguous = false);
   virtual ~BBitmap();
   BBitmap(const BBitmap&) = delete;
@@ -28,7 +30,7 @@ class BBitmap {
   BRect Bounds() const { return fBounds; }
   color_space ColorSpace() const { return fColorSpace; }
   // Pixel memory, rows top to bottom, BytesPerRow() apart; null when not valid.
-  void* Bits() const { return fBits.get(); }
+  void* Bits() const { return fArea >= 0 ? fAreaBits : fBits.get(); }
   int32 BitsLength() const { return fBitsLength; }
   int32 BytesPerRow() const { return fBytesPerRow; }
   // Pixel counts: bounds (0, 0, 319, 239) gives 320 and 240.
@@ -47,4 +49,6 @@ class BBitmap {
   int32 fBytesPerRow = 0;
   int32 fBitsLength = 0;
   std::unique_ptr<uint8[]> fBits;
+  area_id fArea = -1;  // pixels of a needContiguous bitmap
+  uint8* fAreaBits = nullptr;
 };

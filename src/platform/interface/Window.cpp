@@ -89,6 +89,7 @@ void BWindow::Quit() {
 }
 
 void BWindow::Show() {
+  if (IsQuitting()) return;  // a closed window stays hidden
   fHideLevel.fetch_sub(1, std::memory_order_acq_rel);
 }
 

@@ -1,0 +1,13 @@
+#pragma once
+// What a BMessenger sends through: a local program's socket, an OSC server, or a looper of
+// this program. Implementations are safe to use from several threads.
+
+#include "app/BMessage.h"
+
+class MessageTarget {
+ public:
+  virtual ~MessageTarget() = default;
+  virtual bool IsValid() = 0;
+  // B_OK, B_TIMED_OUT, or an error; never blocks longer than `timeout` (microseconds).
+  virtual status_t Send(const BMessage& message, bigtime_t timeout) = 0;
+};

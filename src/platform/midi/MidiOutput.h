@@ -1,0 +1,44 @@
+#pragma once
+// The back end of BMidiPort: one MIDI service, the program's own port on it, and the
+// other destinations it can reach. Not thread-safe: BMidiPort serialises every call.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/Status.h"
+
+// The name of the program's own output port; always the first device while a service runs.
+inline constexpr const char* kOwnMidiPortName = "Zanvel";
+
+class MidiOutput {
+ public:
+  virtual ~MidiOutput() = default;
+
+  // "ALSA", "JACK" or "none".
+  virtual const char* ApiName() const = 0;
+  // The devices that Open accepts: the program's own port first, then the destinations of
+  // the service. Empty when the service does not answer.
+  virtual std::vector<std::string> Devices() = 0;
+  // Opens the named device; B_OK, B_NAME_NOT_FOUND, or B_ERROR without a service.
+  virtual status_t Open(const std::string& device) = 0;
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+  // Sends one complete message now; false when it could not go out.
+  virtual bool Send(const uint8* bytes, size_t size) = 0;
+};
+
+// The back end without a service: no devices, nothing opens.
+class NullMidiOutput : public MidiOutput {
+ public:
+  const char* ApiName() const override { return "none"; }
+  std::vector<std::string> Devices() override { return {}; }
+  status_t Open(const std::string&) override { return B_ERROR; }
+  void Close() override {}
+  bool IsOpen() const override { return false; }
+  bool Send(const uint8*, size_t) override { return false; }
+};
+
+// Picks the service: ZANVEL_MIDI_API=alsa|jack|none forces one; otherwise the ALSA sequencer
+// when /dev/snd/seq can be opened, else JACK.
+std::unique_ptr<MidiOutput> CreateMidiOutput();
