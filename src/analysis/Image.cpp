@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "analysis/GrayscaleImage.h"
+#include "analysis/KernelTargets.h"
 #include "analysis/RGBAImage.h"
 
 Image::Image(void* pixels_, int bitsPerPixel_, int width_, int height_, int bytesPerRow_)
@@ -48,12 +49,6 @@ void* Image::AllocPixels(int64 bytes, bool zeroed) {
 
 namespace {
 
-// Kernels built twice, for the baseline and for AVX2, and picked at load time.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_THREAD__)
-#define ZANVEL_KERNEL __attribute__((target_clones("avx2", "default")))
-#else
-#define ZANVEL_KERNEL
-#endif
 
 // out[i] = (a + 4 b + 6 c + 4 d + e) >> 4 per byte; the sum fits 16 bits.
 ZANVEL_KERNEL void Binomial(const uint8* __restrict a, const uint8* __restrict b, const uint8* __restrict c,

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "analysis/GrayscaleImage.h"
+#include "analysis/KernelTargets.h"
 #include "analysis/RGBAImage.h"
 
 namespace {
@@ -32,12 +33,15 @@ inline int BinOf(float d1, float d2, int numBins) {
 }
 
 // Differences of 8-bit samples lie in -255..255: a table of 511 x 511 bins, indexed by
-// (d1 + 255) * 511 + (d2 + 255), replaces the atan2 per edge block.
+// (d1 + 255) * 511 + (d2 + 255), replaces the atan2 per edge block. One more entry past the
+// end names a spare bin that blocks below the threshold may be counted into.
 constexpr int kSpan = 511;
-constexpr int kMaxTableBins = 256;
+constexpr int kMaxTableBins = 255;
+constexpr uint32 kNotAnEdge = kSpan * kSpan;
+constexpr uint8 kSpareBin = kMaxTableBins;
 
 // The table for a bin count (1 .. kMaxTableBins), built on first use and kept for the life of
-// the process (at most 255 KiB per bin count ever used).
+// the process (about 255 KiB per bin count ever used).
 const uint8* BinTable(int numBins) {
   static std::atomic<const uint8*> tables[kMaxTableBins + 1];
   static std::mutex building;
@@ -46,7 +50,8 @@ const uint8* BinTable(int numBins) {
   std::lock_guard<std::mutex> hold(building);
   table = tables[numBins].load(std::memory_order_relaxed);
   if (table != nullptr) return table;
-  auto* fresh = new uint8[size_t(kSpan) * kSpan];
+  auto* fresh = new uint8[size_t(kNotAnEdge) + 1];
+  fresh[kNotAnEdge] = kSpareBin;
   for (int d1 = -255; d1 <= 255; d1++)
     for (int d2 = -255; d2 <= 255; d2++)
       fresh[(d1 + 255) * kSpan + (d2 + 255)] =
@@ -64,20 +69,26 @@ int FirstEdgeContrast(float contrastThreshold) {
   return 511;
 }
 
-using Counts = uint32[4][kMaxTableBins];
+// Successive blocks count into different sets, so that increments of one bin do not wait
+// for each other.
+constexpr int kCountSets = 8;
+using Counts = uint32[kCountSets][kMaxTableBins + 1];
 
 // Counts the edge blocks between two rows of samples (row y at top, row y + 1 at bottom; n
-// blocks, n + 1 samples each). A branch-free pass marks the edge blocks, then only the marked
-// ones are looked up. Four count sets keep successive increments independent.
-void CountRowPair(const uint8* top, const uint8* bottom, int n, int firstEdge, const uint8* table,
+// blocks, n + 1 samples each). A branch-free pass marks the edge blocks; where they are few,
+// only the marked ones are looked up, and where they are many, every block is looked up
+// without a branch, the others into the spare bin.
+ZANVEL_KERNEL void CountRowPair(const uint8* top, const uint8* bottom, int n, int firstEdge, const uint8* table,
                   Counts& counts) {
   constexpr int kChunk = 1024;
   uint8 edge[kChunk];
+  uint32 index[kChunk];
   const uint16_t limit = static_cast<uint16_t>(firstEdge);
   for (int x0 = 0; x0 < n; x0 += kChunk) {
     const int m = n - x0 < kChunk ? n - x0 : kChunk;
     const uint8* a = top + x0;
     const uint8* c = bottom + x0;
+    int edges = 0;
     for (int i = 0; i < m; i++) {
       // The Roberts cross: d1 = I(x, y + 1) - I(x + 1, y), d2 = I(x + 1, y + 1) - I(x, y).
       // Absolute differences on bytes and their sum on 16 bits, so the vectoriser packs lanes.
@@ -86,6 +97,20 @@ void CountRowPair(const uint8* top, const uint8* bottom, int n, int firstEdge, c
       uint8 ad2 = static_cast<uint8>(d2 > a2 ? d2 - a2 : a2 - d2);
       uint16_t contrast = static_cast<uint16_t>(ad1 + ad2);
       edge[i] = contrast >= limit ? 1 : 0;
+      edges += edge[i];
+    }
+    if (edges == 0) continue;
+    if (edges * 8 >= m) {
+      for (int i = 0; i < m; i++) {
+        int d1 = c[i] - a[i + 1];
+        int d2 = c[i + 1] - a[i];
+        index[i] = edge[i] ? static_cast<uint32>((d1 + 255) * kSpan + (d2 + 255)) : kNotAnEdge;
+      }
+      int i = 0;
+      for (; i + kCountSets <= m; i += kCountSets)
+        for (int k = 0; k < kCountSets; k++) counts[k][table[index[i + k]]]++;
+      for (; i < m; i++) counts[i & (kCountSets - 1)][table[index[i]]]++;
+      continue;
     }
     for (int i0 = 0; i0 < m; i0 += 8) {
       const int k = m - i0 < 8 ? m - i0 : 8;
@@ -96,7 +121,7 @@ void CountRowPair(const uint8* top, const uint8* bottom, int n, int firstEdge, c
         if (edge[i] == 0) continue;
         int d1 = c[i] - a[i + 1];
         int d2 = c[i + 1] - a[i];
-        counts[i & 3][table[(d1 + 255) * kSpan + (d2 + 255)]]++;
+        counts[i & (kCountSets - 1)][table[(d1 + 255) * kSpan + (d2 + 255)]]++;
       }
     }
   }
@@ -109,6 +134,10 @@ void CountGrey(const GrayscaleImage& image, int firstEdge, const uint8* table, C
   }
 }
 
+ZANVEL_KERNEL void GreenBytes(const uint32* words, int count, uint8* out) {
+  for (int i = 0; i < count; i++) out[i] = static_cast<uint8>(words[i] >> 8);
+}
+
 // Colour images are read through their green bytes, gathered a strip of columns at a time
 // into two rolling rows.
 void CountColour(const RGBAImage& image, int firstEdge, const uint8* table, Counts& counts) {
@@ -116,8 +145,7 @@ void CountColour(const RGBAImage& image, int firstEdge, const uint8* table, Coun
   uint8 rows[2][kStrip + 1];
   const ptrdiff_t stride = image.bytesPerRow / 4;
   auto green = [&image, stride](int y, int x0, int count, uint8* out) {
-    const uint32* words = image.rgbaPixels + y * stride + x0;
-    for (int i = 0; i < count; i++) out[i] = static_cast<uint8>(words[i] >> 8);
+    GreenBytes(image.rgbaPixels + y * stride + x0, count, out);
   };
   for (int x0 = 0; x0 < image.width - 1; x0 += kStrip) {
     const int blocks = image.width - 1 - x0 < kStrip ? image.width - 1 - x0 : kStrip;
@@ -173,7 +201,8 @@ bool OrientationHistogram::CountFast(const Image& image, float contrastThreshold
     CountColour(static_cast<const RGBAImage&>(image), firstEdge, table, counts);
   // Adding 1.0f one block at a time stops growing at 2^24, where 2^24 + 1 rounds back down.
   for (int k = 0; k < numBins; k++) {
-    uint64_t total = uint64_t(counts[0][k]) + counts[1][k] + counts[2][k] + counts[3][k];
+    uint64_t total = 0;
+    for (const auto& set : counts) total += set[k];
     bins[k] = static_cast<float>(total < (uint64_t(1) << 24) ? total : (uint64_t(1) << 24));
   }
   return true;

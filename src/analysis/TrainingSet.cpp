@@ -5,6 +5,7 @@
 #include <typeinfo>
 
 #include "analysis/GrayscaleImage.h"
+#include "analysis/KernelTargets.h"
 
 TrainingSet::TrainingSet(float contrastThreshold_, int numBins_)
     : contrastThreshold(contrastThreshold_), numBins(numBins_) {}
@@ -44,11 +45,6 @@ void TrainingSet::SetContrastThreshold(float threshold) {
 
 namespace {
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_THREAD__)
-#define ZANVEL_KERNEL __attribute__((target_clones("avx2", "default")))
-#else
-#define ZANVEL_KERNEL
-#endif
 
 // Squared distance of two bin arrays in double, in any order of summation: an estimate within
 // a relative (n + 1) 2^-53 of the exact value, which the exact sum is within (n + 1) 2^-64 of.
