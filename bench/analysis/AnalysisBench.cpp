@@ -115,6 +115,21 @@ void BM_Blend(benchmark::State& state) {
 }
 BENCHMARK(BM_Blend)->Apply(Sizes);
 
+void BM_Blend_Reference(benchmark::State& state) {
+  const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
+  auto current = bench_frames::NaturalFrame(w, h, 1);
+  auto previous = bench_frames::NaturalFrame(w, h, 2);
+  RGBAImage now(current.data(), w, h, w * 4);
+  RGBAImage past(previous.data(), w, h, w * 4);
+  for (auto _ : state) {
+    reference::Blend(now, past, 0.6f);
+    past = now;
+    benchmark::DoNotOptimize(current[0]);
+  }
+  state.SetItemsProcessed(state.iterations() * w * h);
+}
+BENCHMARK(BM_Blend_Reference)->Apply(Sizes);
+
 // Random histograms with a peak of 1, as real ones have.
 void FillBins(OrientationHistogram& histogram, bench_frames::Lcg& rng) {
   float peak = 0.0f;

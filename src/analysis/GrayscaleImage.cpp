@@ -119,6 +119,14 @@ void GrayscaleImage::Blend(const Image& other_, float alpha) {
   if (alpha > 1.0f) alpha = 1.0f;
   if (alpha < 0.0f) alpha = 0.0f;
   if (!SameLayout(other)) return;
+  if (const uint8* table = BlendTable(alpha, int64(width) * height)) {
+    for (int y = 0; y < height; y++) {
+      uint8* p = grayPixels + y * bytesPerRow;
+      const uint8* q = other.grayPixels + y * bytesPerRow;
+      for (int x = 0; x < width; x++) p[x] = table[p[x] * 256 + q[x]];
+    }
+    return;
+  }
   const long double keep = 1.0L - alpha;
   const long double take = alpha;
   for (int y = 0; y < height; y++) {

@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "analysis/GrayscaleImage.h"
@@ -193,4 +195,27 @@ void Image::SmoothBytes(uint8* pixels, ptrdiff_t rowBytes, int width, int height
   }
   store(height - 2, ring(height - 2));
   store(height - 1, ring(height - 1));
+}
+
+const uint8* Image::BlendTable(float alpha, int64 samples) {
+  struct Table {
+    uint32 weight;  // bits of the float weight, so -0 and 0 are told apart like any two
+    uint8 blended[256 * 256];
+  };
+  // Blending runs on the frame thread with a weight that rarely changes, so one table per
+  // thread, made on first use, serves frame after frame.
+  thread_local std::unique_ptr<Table> table;
+  if (std::isnan(alpha)) return nullptr;
+  uint32 weight;
+  std::memcpy(&weight, &alpha, sizeof weight);
+  if (table != nullptr && table->weight == weight) return table->blended;
+  if (samples < 256 * 256) return nullptr;
+  if (table == nullptr) table = std::make_unique<Table>();
+  const long double keep = 1.0L - alpha;
+  const long double take = alpha;
+  for (uint32 a = 0; a < 256; a++)
+    for (uint32 b = 0; b < 256; b++)
+      table->blended[a * 256 + b] = static_cast<uint8>(static_cast<float>(keep * a + take * b));
+  table->weight = weight;
+  return table->blended;
 }

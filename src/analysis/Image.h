@@ -76,6 +76,10 @@ class Image {
   // clearAlpha each word written gets byte 3 as 0. rowBytes is the distance between rows.
   static void SmoothBytes(uint8* pixels, ptrdiff_t rowBytes, int width, int height, int step,
                           bool clearAlpha);
+  // This thread's table of Blend results for one weight (already clamped): entry a * 256 + b
+  // is sample a blended with b, by the per-sample expression itself. Null when the weight is
+  // not a number, or when building a new table costs more than blending `samples` samples.
+  static const uint8* BlendTable(float alpha, int64 samples);
   // Reads up to count samples into a buffer and returns how many the file held.
   static int64 ReadGrayMapSamples(FILE* file, uint8* samples, int64 count);
 };

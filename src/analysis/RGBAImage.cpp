@@ -153,12 +153,25 @@ void RGBAImage::Blend(const Image& other_, float alpha) {
   if (alpha > 1.0f) alpha = 1.0f;
   if (alpha < 0.0f) alpha = 0.0f;
   if (!SameLayout(other)) return;
+  const int stride = bytesPerRow / 4;
+  if (const uint8* table = BlendTable(alpha, int64(width) * height * 3)) {
+    for (int y = 0; y < height; y++) {
+      uint32* p = rgbaPixels + y * stride;
+      const uint32* q = other.rgbaPixels + y * stride;
+      for (int x = 0; x < width; x++) {
+        const uint32 a = p[x], b = q[x];
+        p[x] = uint32(table[Channel(a, 0) * 256 + Channel(b, 0)]) |
+               (uint32(table[Channel(a, 8) * 256 + Channel(b, 8)]) << 8) |
+               (uint32(table[Channel(a, 16) * 256 + Channel(b, 16)]) << 16);
+      }
+    }
+    return;
+  }
   const long double keep = 1.0L - alpha;
   const long double take = alpha;
   auto mix = [keep, take](uint32 a, uint32 b) {
     return static_cast<uint32>(static_cast<uint8>(static_cast<float>(keep * a + take * b)));
   };
-  const int stride = bytesPerRow / 4;
   for (int y = 0; y < height; y++) {
     for (int x = 0; x < width; x++) {
       int i = y * stride + x;

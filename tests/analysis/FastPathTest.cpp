@@ -223,6 +223,32 @@ TEST(FastSmooth, EqualsReferenceByteForByte) {
   }
 }
 
+// Blending: whole buffers compared, padding included. The same weight twice in a row and
+// weights changing between calls both must give the per-sample results.
+TEST(FastBlend, EqualsReferenceByteForByte) {
+  const float weights[] = {0.6f, 0.6f, 0.3f, 0.0f, -0.0f, 1.0f, 1.5f, -0.2f, 1e-30f,
+                           std::numeric_limits<float>::denorm_min(), 0.99999994f, 0.5f, 0.7f, 0.6f};
+  uint32 seed = 40;
+  for (bool colour : {false, true}) {
+    for (const auto& size : {std::pair{320, 240}, std::pair{160, 120}, std::pair{300, 220}}) {
+      for (float alpha : weights) {
+        const int padding = colour ? 8 : 3;
+        TestImage fast(colour, size.first, size.second, padding, Picture::kNoise, ++seed);
+        TestImage plain(colour, size.first, size.second, padding, Picture::kNoise, seed);
+        TestImage other(colour, size.first, size.second, padding, Picture::kNatural, seed + 1000);
+        fast.image->Blend(*other.image, alpha);
+        if (colour)
+          reference::Blend(static_cast<RGBAImage&>(*plain.image), static_cast<RGBAImage&>(*other.image), alpha);
+        else
+          reference::Blend(static_cast<GrayscaleImage&>(*plain.image),
+                           static_cast<GrayscaleImage&>(*other.image), alpha);
+        EXPECT_EQ(fast.words, plain.words) << (colour ? "colour " : "grey ") << size.first << "x"
+                                           << size.second << " alpha " << alpha;
+      }
+    }
+  }
+}
+
 // Matching: the same index as a plain loop over Distance, whatever the bins hold.
 std::unique_ptr<OrientationHistogram> HistogramWith(const std::vector<float>& values) {
   uint8 sample = 0;
