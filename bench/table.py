@@ -1,9 +1,14 @@
 #!/usr/bin/env python3
-"""Prints the median rows of one Google Benchmark JSON report as a table row each."""
+"""Prints the median rows of one Google Benchmark JSON report as a table row each.
+
+A benchmark BM_X_Reference<args> times the plain version of BM_X<args>; for every such pair a
+"speedup" row follows the table: the reference's median CPU time over the fast one's.
+"""
 import json
 import sys
 
 UNITS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+REFERENCE = "_Reference"
 
 
 def fmt_time(value, unit):
@@ -15,6 +20,7 @@ def fmt_time(value, unit):
 
 
 report = json.load(sys.stdin)
+medians = {}
 for row in report.get("benchmarks", []):
     if row.get("aggregate_name") not in (None, "median"):
         continue
@@ -26,4 +32,13 @@ for row in report.get("benchmarks", []):
     counters = " ".join(f"{k}={row[k]:.4g}" if isinstance(row[k], float) else f"{k}={row[k]}"
                         for k in row if k not in skip)
     unit = row.get("time_unit", "ns")
+    medians[name] = row["cpu_time"] * UNITS.get(unit, 1.0)
     print(f"{name:<60} {fmt_time(row['real_time'], unit):>14} {fmt_time(row['cpu_time'], unit):>14}  {counters}")
+
+for name, reference in medians.items():
+    if REFERENCE not in name:
+        continue
+    fast = name.replace(REFERENCE, "", 1)
+    if fast in medians and medians[fast] > 0:
+        label = f"speedup {fast}"
+        print(f"{label:<60} {reference / medians[fast]:>13.2f}x {'':>14}  reference / fast, median cpu")

@@ -1,4 +1,6 @@
 // Costs of the per-frame analysis: histogram, smoothing, blending, matching and interpolation.
+// Each BM_X_Reference times the plain per-pixel version of BM_X on the same input; the table
+// prints their ratio as a speedup row.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "Frames.h"
+#include "ReferenceAnalysis.h"
 #include "analysis/GrayscaleImage.h"
 #include "analysis/MultiInterpolator.h"
 #include "analysis/OrientationHistogram.h"
@@ -35,6 +38,15 @@ void BM_HistogramNatural(benchmark::State& state) {
 }
 BENCHMARK(BM_HistogramNatural)->Apply(Sizes);
 
+void BM_HistogramNatural_Reference(benchmark::State& state) {
+  const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
+  auto frame = bench_frames::NaturalFrame(w, h);
+  RGBAImage image(frame.data(), w, h, w * 4);
+  for (auto _ : state) benchmark::DoNotOptimize(reference::HistogramBins(image, kThreshold, kBins));
+  state.SetItemsProcessed(state.iterations() * w * h);
+}
+BENCHMARK(BM_HistogramNatural_Reference)->Apply(Sizes);
+
 void BM_HistogramAllEdges(benchmark::State& state) {
   const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
   auto frame = bench_frames::EdgeFrame(w, h);
@@ -46,6 +58,15 @@ void BM_HistogramAllEdges(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * w * h);
 }
 BENCHMARK(BM_HistogramAllEdges)->Apply(Sizes);
+
+void BM_HistogramAllEdges_Reference(benchmark::State& state) {
+  const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
+  auto frame = bench_frames::EdgeFrame(w, h);
+  RGBAImage image(frame.data(), w, h, w * 4);
+  for (auto _ : state) benchmark::DoNotOptimize(reference::HistogramBins(image, kThreshold, kBins));
+  state.SetItemsProcessed(state.iterations() * w * h);
+}
+BENCHMARK(BM_HistogramAllEdges_Reference)->Apply(Sizes);
 
 void BM_Smooth(benchmark::State& state) {
   const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
@@ -63,6 +84,22 @@ void BM_Smooth(benchmark::State& state) {
 }
 BENCHMARK(BM_Smooth)->Apply(Sizes);
 
+void BM_Smooth_Reference(benchmark::State& state) {
+  const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
+  auto original = bench_frames::NaturalFrame(w, h);
+  auto frame = original;
+  RGBAImage image(frame.data(), w, h, w * 4);
+  for (auto _ : state) {
+    state.PauseTiming();
+    frame = original;
+    state.ResumeTiming();
+    reference::Smooth(image);
+    benchmark::DoNotOptimize(frame[w + 2]);
+  }
+  state.SetItemsProcessed(state.iterations() * w * h);
+}
+BENCHMARK(BM_Smooth_Reference)->Apply(Sizes);
+
 void BM_Blend(benchmark::State& state) {
   const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
   auto current = bench_frames::NaturalFrame(w, h, 1);
@@ -77,6 +114,21 @@ void BM_Blend(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * w * h);
 }
 BENCHMARK(BM_Blend)->Apply(Sizes);
+
+void BM_Blend_Reference(benchmark::State& state) {
+  const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
+  auto current = bench_frames::NaturalFrame(w, h, 1);
+  auto previous = bench_frames::NaturalFrame(w, h, 2);
+  RGBAImage now(current.data(), w, h, w * 4);
+  RGBAImage past(previous.data(), w, h, w * 4);
+  for (auto _ : state) {
+    reference::Blend(now, past, 0.6f);
+    past = now;
+    benchmark::DoNotOptimize(current[0]);
+  }
+  state.SetItemsProcessed(state.iterations() * w * h);
+}
+BENCHMARK(BM_Blend_Reference)->Apply(Sizes);
 
 // Random histograms with a peak of 1, as real ones have.
 void FillBins(OrientationHistogram& histogram, bench_frames::Lcg& rng) {
@@ -109,6 +161,26 @@ void BM_Match(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * n);
 }
 BENCHMARK(BM_Match)->Arg(100)->Arg(1000)->Arg(10000);
+
+void BM_Match_Reference(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  TrainingSet set(kThreshold, kBins);
+  bench_frames::Lcg rng(7);
+  for (int i = 0; i < n; i++) {
+    set.Add(TinyOwnedImage());
+    FillBins(*set.histograms.back(), rng);
+  }
+  uint8 blank = 0;
+  GrayscaleImage probeImage(&blank, 1, 1, 1);
+  OrientationHistogram probe(probeImage, kThreshold, kBins);
+  FillBins(probe, rng);
+  for (auto _ : state) {
+    BAutolock hold(&set);
+    benchmark::DoNotOptimize(reference::Match(probe, set.histograms));
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_Match_Reference)->Arg(100)->Arg(1000)->Arg(10000);
 
 KeyFrame* RandomKeyFrame(bench_frames::Lcg& rng, const std::string& name) {
   uint8 blank = 0;

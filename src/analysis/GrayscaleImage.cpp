@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <typeinfo>
-#include <vector>
 
 GrayscaleImage::GrayscaleImage(void* pixels_, int width_, int height_, int bytesPerRow_)
     : Image(pixels_, 8, width_, height_, bytesPerRow_), grayPixels(static_cast<uint8*>(pixels_)) {}
@@ -102,27 +101,7 @@ void GrayscaleImage::Threshold(unsigned char t) {
   }
 }
 
-void GrayscaleImage::Smooth() {
-  if (width <= 0 || height <= 0) return;
-  std::vector<uint8> row(static_cast<size_t>(width));
-  std::vector<uint8> column(static_cast<size_t>(height));
-  std::vector<uint8> filtered(static_cast<size_t>(height));
-
-  for (int y = 0; y < height; y++) {
-    uint8* p = grayPixels + y * bytesPerRow;
-    for (int x = 2; x < width - 2; x++)
-      row[x] = static_cast<uint8>((p[x - 2] + 4 * p[x - 1] + 6 * p[x] + 4 * p[x + 1] + p[x + 2]) >> 4);
-    for (int x = 2; x < width - 2; x++) p[x] = row[x];
-  }
-
-  for (int x = 0; x < width; x++) {
-    for (int y = 0; y < height; y++) column[y] = grayPixels[y * bytesPerRow + x];
-    for (int y = 2; y < height - 2; y++)
-      filtered[y] = static_cast<uint8>((column[y - 2] + 4 * column[y - 1] + 6 * column[y] +
-                                        4 * column[y + 1] + column[y + 2]) >> 4);
-    for (int y = 2; y < height - 2; y++) grayPixels[y * bytesPerRow + x] = filtered[y];
-  }
-}
+void GrayscaleImage::Smooth() { SmoothBytes(grayPixels, bytesPerRow, width, height, 1, false); }
 
 void GrayscaleImage::Average(const Image& other_) {
   const GrayscaleImage& other = dynamic_cast<const GrayscaleImage&>(other_);
@@ -140,6 +119,14 @@ void GrayscaleImage::Blend(const Image& other_, float alpha) {
   if (alpha > 1.0f) alpha = 1.0f;
   if (alpha < 0.0f) alpha = 0.0f;
   if (!SameLayout(other)) return;
+  if (const uint8* table = BlendTable(alpha, int64(width) * height)) {
+    for (int y = 0; y < height; y++) {
+      uint8* p = grayPixels + y * bytesPerRow;
+      const uint8* q = other.grayPixels + y * bytesPerRow;
+      for (int x = 0; x < width; x++) p[x] = table[p[x] * 256 + q[x]];
+    }
+    return;
+  }
   const long double keep = 1.0L - alpha;
   const long double take = alpha;
   for (int y = 0; y < height; y++) {

@@ -9,6 +9,7 @@
 // std::bad_cast. A size or depth mismatch makes them do nothing. Images have no locks: one
 // thread at a time.
 
+#include <cstddef>
 #include <cstdio>
 
 #include "support/Status.h"
@@ -70,6 +71,15 @@ class Image {
   // height and leaves the file at the first sample. A missing, malformed or unusable size
   // writes one line to standard error and returns false.
   static bool ReadGrayMapHeader(FILE* file, const char* name, int32& width, int32& height);
+  // The 5-tap binomial smoothing of both classes on rows of bytes: samples are step bytes
+  // apart (1 for grey, 4 for colour words), every byte is filtered on its own, and with
+  // clearAlpha each word written gets byte 3 as 0. rowBytes is the distance between rows.
+  static void SmoothBytes(uint8* pixels, ptrdiff_t rowBytes, int width, int height, int step,
+                          bool clearAlpha);
+  // This thread's table of Blend results for one weight (already clamped): entry a * 256 + b
+  // is sample a blended with b, by the per-sample expression itself. Null when the weight is
+  // not a number, or when building a new table costs more than blending `samples` samples.
+  static const uint8* BlendTable(float alpha, int64 samples);
   // Reads up to count samples into a buffer and returns how many the file held.
   static int64 ReadGrayMapSamples(FILE* file, uint8* samples, int64 count);
 };

@@ -42,6 +42,11 @@ class OrientationHistogram {
   int32 numBins;
 
  private:
+  // Counts edge blocks into the bins with a virtual I() per pixel read; any image class.
+  void CountGeneric(const Image& image, float contrastThreshold);
+  // The same counts read straight from the pixels of a grey or colour image through a table
+  // of bins; false when the image or bin count is not one it handles.
+  bool CountFast(const Image& image, float contrastThreshold);
   // Blurs into scratch, which holds numBins floats.
   void BlurInto(float* scratch) const;
 };

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <typeinfo>
-#include <vector>
 
 namespace {
 
@@ -17,17 +16,6 @@ inline uint32 PerChannel(uint32 a, uint32 b, Op op) {
 }
 
 inline uint32 AbsDiff(uint32 a, uint32 b) { return a > b ? a - b : b - a; }
-
-// One 5-tap binomial value per colour byte; byte 3 becomes 0.
-inline uint32 Binomial(uint32 a, uint32 b, uint32 c, uint32 d, uint32 e) {
-  uint32 out = 0;
-  for (int shift = 0; shift < 24; shift += 8) {
-    uint32 sum = Channel(a, shift) + 4 * Channel(b, shift) + 6 * Channel(c, shift) +
-                 4 * Channel(d, shift) + Channel(e, shift);
-    out |= (sum >> 4) << shift;
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -143,24 +131,8 @@ void RGBAImage::Threshold(unsigned char t) {
 }
 
 void RGBAImage::Smooth() {
-  if (width <= 0 || height <= 0) return;
-  const int stride = bytesPerRow / 4;
-  std::vector<uint32> row(static_cast<size_t>(width));
-  std::vector<uint32> column(static_cast<size_t>(height));
-  std::vector<uint32> filtered(static_cast<size_t>(height));
-
-  for (int y = 0; y < height; y++) {
-    uint32* p = rgbaPixels + y * stride;
-    for (int x = 2; x < width - 2; x++) row[x] = Binomial(p[x - 2], p[x - 1], p[x], p[x + 1], p[x + 2]);
-    for (int x = 2; x < width - 2; x++) p[x] = row[x];
-  }
-
-  for (int x = 0; x < width; x++) {
-    for (int y = 0; y < height; y++) column[y] = rgbaPixels[y * stride + x];
-    for (int y = 2; y < height - 2; y++)
-      filtered[y] = Binomial(column[y - 2], column[y - 1], column[y], column[y + 1], column[y + 2]);
-    for (int y = 2; y < height - 2; y++) rgbaPixels[y * stride + x] = filtered[y];
-  }
+  SmoothBytes(reinterpret_cast<uint8*>(rgbaPixels), ptrdiff_t(4) * (bytesPerRow / 4), width, height,
+              4, true);
 }
 
 void RGBAImage::Average(const Image& other_) {
@@ -181,12 +153,25 @@ void RGBAImage::Blend(const Image& other_, float alpha) {
   if (alpha > 1.0f) alpha = 1.0f;
   if (alpha < 0.0f) alpha = 0.0f;
   if (!SameLayout(other)) return;
+  const int stride = bytesPerRow / 4;
+  if (const uint8* table = BlendTable(alpha, int64(width) * height * 3)) {
+    for (int y = 0; y < height; y++) {
+      uint32* p = rgbaPixels + y * stride;
+      const uint32* q = other.rgbaPixels + y * stride;
+      for (int x = 0; x < width; x++) {
+        const uint32 a = p[x], b = q[x];
+        p[x] = uint32(table[Channel(a, 0) * 256 + Channel(b, 0)]) |
+               (uint32(table[Channel(a, 8) * 256 + Channel(b, 8)]) << 8) |
+               (uint32(table[Channel(a, 16) * 256 + Channel(b, 16)]) << 16);
+      }
+    }
+    return;
+  }
   const long double keep = 1.0L - alpha;
   const long double take = alpha;
   auto mix = [keep, take](uint32 a, uint32 b) {
     return static_cast<uint32>(static_cast<uint8>(static_cast<float>(keep * a + take * b)));
   };
-  const int stride = bytesPerRow / 4;
   for (int y = 0; y < height; y++) {
     for (int x = 0; x < width; x++) {
       int i = y * stride + x;

@@ -38,4 +38,7 @@ class TrainingSet : public vlLocker {
 
  private:
   void DeleteExamples();
+  // Index of the first nearest example by probe.Distance, over every example or only over
+  // the listed ones (ascending); -1 when none is nearer than infinity.
+  int MatchEach(const OrientationHistogram& probe, const std::vector<size_t>* only);
 };

@@ -216,3 +216,20 @@ TEST(CanvasUpdates, FlushAndTheLastUnlockAfterDrawingNotifyTheDisplay) {
   window.Unlock();
   EXPECT_EQ(updates, 2);
 }
+
+TEST_F(Canvas, DrawBitmapKeepsChannelsInPlaceAndMakesEveryPixelOpaque) {
+  // A frame's alpha byte may hold anything; the canvas shows the colour fully opaque.
+  BBitmap rgb(BRect(0, 0, 3, 0), B_RGB32);
+  auto* px = static_cast<uint8*>(rgb.Bits());
+  for (int i = 0; i < 4; i++) px[4 * i] = uint8(10 + i), px[4 * i + 1] = 20, px[4 * i + 2] = 30, px[4 * i + 3] = 0x5A;
+  view->DrawBitmap(&rgb, BPoint(1, 1));
+  for (int i = 0; i < 4; i++) EXPECT_EQ(view->PixelAt(1 + i, 1), (rgb_color{30, 20, uint8(10 + i), 255})) << i;
+
+  BBitmap wide(BRect(0, 0, 1, 0), B_RGB16);
+  auto* w = static_cast<uint8*>(wide.Bits());
+  w[0] = 0x00, w[1] = 0xF8;  // full red
+  w[2] = 0x1F, w[3] = 0x00;  // full blue
+  view->DrawBitmap(&wide, BPoint(0, 3));
+  EXPECT_EQ(view->PixelAt(0, 3), (rgb_color{255, 0, 0, 255}));
+  EXPECT_EQ(view->PixelAt(1, 3), (rgb_color{0, 0, 255, 255}));
+}

@@ -1,9 +1,11 @@
 #include "interface/View.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "interface/Window.h"
 
@@ -183,30 +185,41 @@ void BView::DrawBitmap(const BBitmap* bitmap, BPoint where) {
   const color_space space = bitmap->ColorSpace();
   for (int32 sy = sy0; sy < sy1; ++sy) {
     const uint8* src = bits + size_t(sy) * size_t(bpr);
-    uint32* dst = &fPixels[size_t(top + sy) * size_t(fWidth)];
-    for (int32 sx = sx0; sx < sx1; ++sx) {
-      uint32 r, g, b;
-      switch (space) {
-        case B_RGB32: {
-          const uint8* px = src + 4 * sx;
-          b = px[0], g = px[1], r = px[2];
-          break;
+    uint32* dst = &fPixels[size_t(top + sy) * size_t(fWidth)] + left;
+    // One loop per colour space, so the per-pixel work is only the conversion.
+    switch (space) {
+      case B_RGB32:
+        if constexpr (std::endian::native == std::endian::little) {
+          // Bytes B, G, R, A read as one word already hold the canvas's layout.
+          for (int32 sx = sx0; sx < sx1; ++sx) {
+            uint32 word;
+            std::memcpy(&word, src + 4 * sx, 4);
+            dst[sx] = 0xff000000u | word;
+          }
+        } else {
+          for (int32 sx = sx0; sx < sx1; ++sx) {
+            const uint8* px = src + 4 * sx;
+            dst[sx] = 0xff000000u | (uint32(px[2]) << 16) | (uint32(px[1]) << 8) | px[0];
+          }
         }
-        case B_GRAY8:
-          r = g = b = src[sx];
-          break;
-        case B_RGB16: {
+        break;
+      case B_GRAY8:
+        for (int32 sx = sx0; sx < sx1; ++sx) dst[sx] = 0xff000000u | (uint32(src[sx]) * 0x010101u);
+        break;
+      case B_RGB16:
+        for (int32 sx = sx0; sx < sx1; ++sx) {
           const uint32 v = uint32(src[2 * sx]) | (uint32(src[2 * sx + 1]) << 8);
-          r = ((v >> 11) & 31) * 255 / 31, g = ((v >> 5) & 63) * 255 / 63, b = (v & 31) * 255 / 31;
-          break;
+          const uint32 r = ((v >> 11) & 31) * 255 / 31, g = ((v >> 5) & 63) * 255 / 63, b = (v & 31) * 255 / 31;
+          dst[sx] = 0xff000000u | (r << 16) | (g << 8) | b;
         }
-        default: {  // B_RGB15
+        break;
+      default:  // B_RGB15
+        for (int32 sx = sx0; sx < sx1; ++sx) {
           const uint32 v = uint32(src[2 * sx]) | (uint32(src[2 * sx + 1]) << 8);
-          r = ((v >> 10) & 31) * 255 / 31, g = ((v >> 5) & 31) * 255 / 31, b = (v & 31) * 255 / 31;
-          break;
+          const uint32 r = ((v >> 10) & 31) * 255 / 31, g = ((v >> 5) & 31) * 255 / 31, b = (v & 31) * 255 / 31;
+          dst[sx] = 0xff000000u | (r << 16) | (g << 8) | b;
         }
-      }
-      dst[left + sx] = 0xff000000u | (r << 16) | (g << 8) | b;
+        break;
     }
   }
 }
