@@ -83,7 +83,12 @@ void JackServer::Kill() {
 
 JackMidiReader::JackMidiReader(const char* portName) {
   jack_status_t status;
-  jack_client_t* client = jack_client_open("zanvel-reader", JackNoStartServer, &status);
+  // A server that has just answered its first probe may still refuse a client for a moment.
+  jack_client_t* client = nullptr;
+  for (int attempt = 0; attempt < 20 && client == nullptr; attempt++) {
+    client = jack_client_open("zanvel-reader", JackNoStartServer, &status);
+    if (client == nullptr) snooze(100000);
+  }
   if (client == nullptr) return;
   jack_port_t* port =
       jack_port_register(client, portName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
