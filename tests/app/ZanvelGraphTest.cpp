@@ -62,7 +62,13 @@ TEST_F(GraphTest, StartsWindowsInterpreterAndGraphInOrderAndTearsDownOnQuit) {
     BWindow* window = fWindows.VideoWindow();
     if (window == nullptr || !window->Lock())
       return false;
-    rgb_color corner = window->FindView("Video View")->PixelAt(0, 0);
+    // The window may exist before its view has been added.
+    BView* view = window->FindView("Video View");
+    if (view == nullptr) {
+      window->Unlock();
+      return false;
+    }
+    rgb_color corner = view->PixelAt(0, 0);
     window->Unlock();
     framesShown = !(corner.red == 255 && corner.green == 255 && corner.blue == 255);
     return framesShown.load();
