@@ -1,46 +1,53 @@
 #pragma once
 // The frame interpreter: turns each video frame into an orientation histogram, matches it
 // against the stored examples, interpolates a three-value position over the key frames,
-// draws the results into three small views and sends them to the outputs.
+// draws the results into three small views and hands them to the outputs.
+//
+// It is made of three parts: FrameAnalysis (everything computed from a frame), FrameDisplay
+// (the three views) and one object per output (PositionToTarget, MatchedToTarget,
+// MatchedMidi, KeyPressure, RhythmOutput, LcsOutput), each with its own settings, counters
+// and, where it talks to another process or a device, its own worker. The operations below
+// keep the names the command table and the windows use and pass each on to its part.
 //
 // Threads and what they may touch:
 //   frame thread (the video consumer): Interpret, and just before it SetSmoothingAlpha,
-//     SetContrastThreshold and SetTemporalBlendingAmount. Only this thread touches
-//     fPreviousImage, fRawValues, fSmoothedValues and the frame-rate fields.
-//   application thread: every other setter and getter, ClearMatcher, ClearKeyframes, the
-//     SaveNext... requests, SetNumBins.
+//     SetContrastThreshold and SetTemporalBlendingAmount. Interpret never waits for another
+//     process, a device or a person: the outputs only take the frame's values.
+//   application thread: every other setter and getter, the Clear... and SaveNext...
+//     operations, SetNumBins. Switching an output on (launching a target, opening a device)
+//     and its alerts happen on that output's worker, so these return at once.
 //   note generator thread: GetCurrentValues.
-// Locks, always taken in this order: fMatcherLock or fKeyFrameLock (never both, except in
-// SetNumBins, matcher first), then a view's window, then fLock. fLock is never held while a
-// set lock is taken.
-//   fLock guards the flags, settings, signatures, the one-shot requests and the published
-//     position; every output is sent holding it.
-//   fMatcherLock guards fMatcher and fLastMatched; fKeyFrameLock guards fInterpolator (which
-//     ClearKeyframes replaces) and fLastKeyFrame.
-//   The four per-frame tuning values (threshold, bin count, smoothing alpha, blending amount)
-//     are atomics read without a lock: a frame sees the old or the new value.
-// Views are drawn into only while their window is locked. Callers must not hold a view's
-// window lock while they call into the interpreter (that would invert the order above).
+// Locks: the analysis's set locks, then a view's window lock (see FrameAnalysis.h); fLock
+// guards only the published position and is never held while another lock is taken.
+// Callers must not hold a view's window lock while they call into the interpreter.
 
-#include <atomic>
 #include <cstddef>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "analysis/Image.h"
 #include "analysis/MultiInterpolator.h"
 #include "analysis/OrientationHistogram.h"
-#include "analysis/TrainingSet.h"
-#include "device/BSerialPort.h"
 #include "interface/InterfaceDefs.h"
 #include "interface/View.h"
+#include "interpreter/FrameAnalysis.h"
+#include "interpreter/FrameDisplay.h"
+#include "interpreter/Output.h"
 #include "midi/BMidiPort.h"
-#include "midi/BMidiSynth.h"
 #include "support/BLocker.h"
 #include "support/ColorSpace.h"
 #include "support/Status.h"
+#include "support/TraceLineWriter.h"
 
-class Rhythm;
-class BMessenger;
+class BMidiSynth;
+class KeyPressure;
+class LcsOutput;
+class MatchedMidi;
+class MatchedToTarget;
+class MidiDevice;
+class PositionToTarget;
+class RhythmOutput;
 
 class ImageInterpreter {
  public:
@@ -100,8 +107,9 @@ class ImageInterpreter {
   virtual uint32 GetMatchedBMessageCommand();
   // "Position to Target App". Switching on finds the receiver, launching it (and waiting
   // 2.5 s) when it is not running, alerts when it still cannot be found, and tells the 3D
-  // receiver where the speakers stand. The output is on afterwards in every case; a receiver
-  // that was not found drops the messages. Holds the state lock throughout, so frames wait.
+  // receiver where the speakers stand, all on the output's worker: the call returns at once
+  // and frames go on. The output is on afterwards in every case; a receiver that was not
+  // found drops the messages.
   virtual void SetSendBMessages(bool on);
   // "Matched to Target App": the same, without the speakers.
   virtual void SetSendMatchedAsBMessages(bool on);
@@ -110,8 +118,8 @@ class ImageInterpreter {
   virtual void SetSendMatchedAsNotesToMidiPort(bool on);
   // "Modwheel to MIDI".
   virtual void SetSendMatchedAsModwheelToMidiPort(bool on);
-  // Closes the MIDI port and opens it on the named device (a name from its device list);
-  // says so in an alert when that fails.
+  // Silences the MIDI port, closes it and opens it on the named device (a name from its
+  // device list), on the MIDI device's worker; says so in an alert when that fails.
   virtual void SetMidiPort(const char* name);
   // Smooth each frame before analysis.
   virtual void SetSmoothInputImages(bool on);
@@ -119,8 +127,9 @@ class ImageInterpreter {
   virtual void SetBlendInputImages(bool on);
   // Weight of the past in that blend.
   virtual void SetTemporalBlendingAmount(float amount);
-  // Moves the LCS output to the named serial device, closing the line in use first; says so
-  // when the device will not open (the output then stays silent until one does).
+  // Moves the LCS output to the named serial device, closing the line in use first, on the
+  // output's worker; says so when the device will not open (the output then stays silent
+  // until one does).
   virtual void SetLCSSerialPort(const char* name);
   // "Position to LCS".
   virtual void SetLCSSendPosition(bool on);
@@ -129,104 +138,55 @@ class ImageInterpreter {
 
   // Read-only views of the state, for the windows and for tests.
   // The MIDI port; objects connected to it see everything it is sent (monitors, tests).
-  BMidiPort* MidiPort() { return &fMidiPort; }
+  BMidiPort* MidiPort();
   int32 LastMatched();
   int32 LastKeyFrame();
   int32 CountExamples();
   int32 CountKeyFrames();
-  int32 NumBins() const { return fNumBins.load(std::memory_order_relaxed); }
-  float SmoothingAlpha() const { return fSmoothingAlpha.load(std::memory_order_relaxed); }
+  int32 NumBins() const { return fAnalysis.NumBins(); }
+  float SmoothingAlpha() const { return fAnalysis.SmoothingAlpha(); }
   // How many times the matched index changed (each change sends the matched outputs).
-  uint32 CountMatchedChanges() const { return fMatchedChanges.load(std::memory_order_relaxed); }
+  uint32 CountMatchedChanges() const { return fAnalysis.CountMatchedChanges(); }
   // LCS messages dropped because the line did not take them in time or failed.
   int64 CountLCSDroppedMessages();
+  // Every output's switch and counters, in the order of the control window.
+  std::vector<OutputStatus> OutputStatuses();
+  // The MIDI device and the LCS line in use.
+  std::string MidiDeviceName();
+  std::string LCSDeviceName();
+  // Frame-rate lines that standard output did not take at once and that were dropped.
+  uint64_t CountDroppedRateLines() const { return fRateLine.Dropped(); }
+  // Waits until every output has carried out what it was handed so far (sends, launches,
+  // device changes); false when that took longer than the timeout.
+  bool WaitForOutputs(bigtime_t timeout = 5000000);
 
-  static constexpr int kMaxBins = 360;
+  static constexpr int kMaxBins = FrameAnalysis::kMaxBins;
 
  private:
-  // An owned copy of a frame in the interpreter's colour space, or null (with a message)
-  // for an unsupported one.
-  Image* CopyFrame(const Image& frame) const;
-  // The B_RGB32 picture of an image shown in the matched and key-frame views.
-  static BBitmap* MakeDisplayBitmap(const Image& image);
-  static void DeleteDisplayBitmaps(TrainingSet& set);
-  // Fills a view with its high colour under its window's lock.
-  static void ClearView(BView* view);
+  // Copies values as the published position.
+  void Publish(const float values[3]);
 
-  // Outputs, sent holding fLock from the frame thread.
-  void SendMatchedNoteToSynth(int32 match);
-  void SendMatchedNoteToMidiPort(int32 match);
-  void SendMatchedModwheelToMidiPort(int32 match);
-  void SendMatchedMessage(int32 match);
-  void SendPositionMessage();
-  // A messenger to the signature's receiver, launched when needed; alerts when none answers.
-  // Application thread, under fLock.
-  static BMessenger* ConnectTarget(const std::string& signature);
-  void SendPositionKeyPressure();
-  // Ends the rhythm thread (called without fLock), unless a notes output is on again.
-  void StopRhythm();
-  void WriteLCSPosition();
-  // Opens the LCS line on a device, closing the one in use, and greets the controller; holding
-  // fLock (or during construction). False when the device will not open.
-  bool OpenLCSPort(const char* name);
-  // Writes one whole LCS message, or drops it when the line does not take it in time.
-  void WriteLCS(const uint8* message, size_t size);
-
+  FrameAnalysis fAnalysis;
+  FrameDisplay fDisplay;
+  // Guards fCurrentValues only.
   BLocker fLock{"interpreter state"};
-  BLocker fMatcherLock{"interpreter matcher"};
-  BLocker fKeyFrameLock{"interpreter key frames"};
-  BView* fHistogramView;
-  BView* fKeyFrameView;
-  BView* fMatchedView;
-  const color_space fColorSpace;
-  std::atomic<float> fContrastThreshold{20.0f};
-  std::atomic<int32> fNumBins{36};
-  bool fSmoothing = false;
-  std::atomic<float> fSmoothingAlpha{0.3f};
-  bool fSendNotesToSynth = false;
-  bool fSendNotesToMidiPort = false;
-  bool fSendToKDX = false;
-  int32 fKDXBussId = 1;
-  std::string fDestinationAppSignature{"application/x-vnd.kdx-3dReceiver"};
-  uint32 fBMessageCommand = FourCC("M23d");
-  bool fSendBMessages = false;
-  std::string fMatchedAppSignature{"application/foobar"};
-  uint32 fMatchedBMessageCommand = FourCC("M2mm");
-  bool fSendMatchedAsBMessages = false;
-  // Owned; present while their output is on (under fLock).
-  BMessenger* fDestinationMessenger = nullptr;
-  BMessenger* fMatchedMessenger = nullptr;
-  bool fSendMatchedAsNotesToSynth = false;
-  bool fSendMatchedAsNotesToMidiPort = false;
-  bool fSendMatchedAsModwheelToMidiPort = false;
-  bool fSaveNextImageAsKeyframe = false;
-  bool fSaveNextImageToMatcher = false;
-  bool fLCSPortOpen = false;
-  bool fSmoothInputImages = false;
-  bool fBlendInputImages = false;
-  std::atomic<float> fTemporalBlendingAmount{0.7f};
+  // The published position: a copy made under fLock, so that readers on other threads never
+  // see a half-written frame.
+  float fCurrentValues[3] = {0, 0, 0};
+  // Frame thread only.
   float fFrameInterval = 0.0f;
   bigtime_t fFrameTime = 0;
   bigtime_t fLastFrameTime;
-  int32 fLCSZMapping = 0;
-  bool fLCSSendPosition = false;
-  Image* fPreviousImage = nullptr;
-  float fRawValues[3] = {0, 0, 0};
-  float fSmoothedValues[3] = {0, 0, 0};
-  // The published position: a copy of the raw or the smoothed values made under fLock, so
-  // that readers on other threads never see a half-written frame.
-  float fCurrentValues[3] = {0, 0, 0};
-  int32 fLastMatched = -1;
-  int32 fLastKeyFrame = -1;
-  MultiInterpolator* fInterpolator = nullptr;
-  TrainingSet* fMatcher = nullptr;
-  // MIDI: the port (device 0 at construction: the program's own port), the synthesizer
-  // (never made, see BMidiSynth.h) and the generated notes.
-  BMidiPort fMidiPort;
+  TraceLineWriter fRateLine;
+
+  // The outputs, made in the constructor and destroyed in the order the destructor gives.
+  std::unique_ptr<MidiDevice> fMidi;
+  // The synthesizer (never made, see BMidiSynth.h).
   BMidiSynth* fSynth = nullptr;
-  Rhythm* fRhythm = nullptr;
-  std::atomic<uint32> fMatchedChanges{0};
-  BSerialPort fLCSPort;
-  std::string fLCSPortName;
-  bool fLCSStalled = false;  // the last LCS write was dropped; reported once per stall
+  std::unique_ptr<RhythmOutput> fRhythm;
+  std::unique_ptr<MatchedMidi> fMatchedMidi;
+  std::unique_ptr<KeyPressure> fKeyPressure;
+  std::unique_ptr<PositionToTarget> fPositionToTarget;
+  std::unique_ptr<MatchedToTarget> fMatchedToTarget;
+  std::unique_ptr<LcsOutput> fLcs;
 };

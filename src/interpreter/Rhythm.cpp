@@ -52,6 +52,7 @@ void Rhythm::Run() {
     // A note lasts 100 ms, or one step when the steps are shorter.
     const double end = std::min(fNextTime + 100.0, fNextTime + fPeriod);
     SprayNoteOn(channel, note, 0, Stamp(end));
+    fSent.fetch_add(2, std::memory_order_relaxed);
     fNextTime += fPeriod;
   }
 }

@@ -7,6 +7,7 @@
 // ImageInterpreter::GetCurrentValues (which takes the interpreter's state lock briefly) and
 // touches nothing else of the interpreter. Whoever stops it must not hold that lock.
 
+#include <atomic>
 #include <random>
 
 #include "midi/BMidi.h"
@@ -18,6 +19,9 @@ class Rhythm : public BMidi {
   // tempo in beats per minute; a step is a sixteenth note.
   Rhythm(float tempo, ImageInterpreter* interpreter);
   ~Rhythm() override;
+
+  // Note starts and ends played so far; from any thread.
+  uint64_t CountSent() const { return fSent.load(std::memory_order_relaxed); }
 
  protected:
   void Run() override;
@@ -32,4 +36,5 @@ class Rhythm : public BMidi {
   double fPeriod;
   ImageInterpreter* fInterpreter;  // not owned
   std::mt19937 fRandom;            // default seed, like an unseeded rand()
+  std::atomic<uint64_t> fSent{0};
 };

@@ -77,7 +77,8 @@ class InterpreterTest : public ::testing::Test {
     set_system_time_source(nullptr);
   }
 
-  // Runs one frame, advancing the clock first; returns what it printed.
+  // Runs one frame, advancing the clock first, and lets the outputs send what it gave them;
+  // returns what it printed.
   std::string Run(Pattern pattern, bigtime_t advance = 40000) {
     TestFrame frame(pattern);
     return Run(frame, advance);
@@ -87,7 +88,9 @@ class InterpreterTest : public ::testing::Test {
     ::testing::internal::CaptureStdout();
     interpreter->Interpret(frame.image());
     std::fflush(stdout);
-    return ::testing::internal::GetCapturedStdout();
+    std::string printed = ::testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(interpreter->WaitForOutputs());
+    return printed;
   }
   std::vector<float> Position() {
     float v[3];

@@ -72,6 +72,7 @@ class LCSOutputTest : public InterpreterTest {
   void PositionOn() {
     line.ReadAll();
     interpreter->SetLCSSendPosition(true);
+    EXPECT_TRUE(interpreter->WaitForOutputs());
     EXPECT_EQ(line.ReadAll(), kBus1);
   }
 
@@ -110,6 +111,7 @@ TEST_F(LCSOutputTest, SwitchingThePositionOutputGreetsEachTime) {
   interpreter->SetLCSSendPosition(true);
   interpreter->SetLCSSendPosition(false);
   interpreter->SetLCSSendPosition(false);
+  ASSERT_TRUE(interpreter->WaitForOutputs());
   EXPECT_EQ(line.ReadAll(), Repeat(kBus1, 3));
 }
 
@@ -163,12 +165,15 @@ TEST_F(LCSOutputTest, WorkedPositionsReachTheControllerByteForByte) {
   testing_support::TestFrame frame(Pattern::kVertical);
   ::testing::internal::CaptureStdout();
   positioned->Interpret(frame.image());
+  // Only the newest position waits for the line: let each go out before the next.
+  ASSERT_TRUE(positioned->WaitForOutputs());
   positioned->SetLCSZMapping(kLCSZLevel);
   positioned->position[0] = 0.0f;
   positioned->position[1] = 1.0f;
   positioned->position[2] = 1.0f;
   positioned->Interpret(frame.image());
   ::testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(positioned->WaitForOutputs());
 
   const Bytes centre = {0xF0, 0x1F, 0x7E, 0x12, 0x7F, 0x13, 0x00, 0x40, 0x04,
                         0x3D, 0x40, 0x04, 0x3D, 0x40, 0x3F, 0x7F, 0xF7};
@@ -208,6 +213,7 @@ TEST_F(LCSOutputTest, ChoosingAPortClosesTheOneInUse) {
   line.ReadAll();
   ASSERT_EQ(CountDescriptorsOn(line.Path()), 2) << "the test's own and the interpreter's";
   interpreter->SetLCSSerialPort(other.Path().c_str());
+  ASSERT_TRUE(interpreter->WaitForOutputs());
   EXPECT_EQ(other.ReadAll(), kBus1);
   EXPECT_EQ(CountDescriptorsOn(line.Path()), 1);
 
@@ -215,6 +221,7 @@ TEST_F(LCSOutputTest, ChoosingAPortClosesTheOneInUse) {
     interpreter->SetLCSSerialPort(line.Path().c_str());
     interpreter->SetLCSSerialPort(other.Path().c_str());
   }
+  ASSERT_TRUE(interpreter->WaitForOutputs());
   EXPECT_EQ(CountDescriptorsOn(line.Path()), 1);
   EXPECT_EQ(CountDescriptorsOn(other.Path()), 2);
   EXPECT_EQ(line.ReadAll(), Repeat(kBus1, 4));
@@ -230,6 +237,7 @@ TEST_F(LCSOutputTest, ChoosingAPortClosesTheOneInUse) {
 TEST_F(LCSOutputTest, APortThatWillNotOpenLeavesTheLineClosed) {
   line.ReadAll();
   interpreter->SetLCSSerialPort("/dev/zanvel-no-such-line");
+  ASSERT_TRUE(interpreter->WaitForOutputs());
   ASSERT_EQ(SerialAlerts().size(), 1u);
   AlertRequest alert = SerialAlerts()[0];
   EXPECT_EQ(alert.title, "");

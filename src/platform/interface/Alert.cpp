@@ -22,4 +22,14 @@ int32 BAlert::Go() {
   return answer;
 }
 
+status_t BAlert::Go(BInvoker* invoker) {
+  if (invoker != nullptr) {
+    delete this;
+    return B_BAD_VALUE;
+  }
+  AlertService::Current()->Post(AlertRequest{fTitle, fText, fButtons, fType, fWidth});
+  delete this;
+  return B_OK;
+}
+
 void BAlert::Quit() { delete this; }

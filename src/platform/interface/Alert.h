@@ -10,6 +10,8 @@
 
 #include "support/Status.h"
 
+class BInvoker;
+
 enum alert_type {
   B_EMPTY_ALERT = 0,
   B_INFO_ALERT,
@@ -35,6 +37,10 @@ class BAlert {
   // Shows the alert, blocks until a button is chosen, deletes the alert and returns the
   // button's index.
   int32 Go();
+  // Shows the alert and returns at once; the alert deletes itself. The answer is not
+  // reported: no invoker is supported, so pass nullptr (anything else is B_BAD_VALUE and
+  // shows nothing). For threads that must not wait for a person.
+  status_t Go(BInvoker* invoker);
   // Deletes an alert that will not be shown.
   void Quit();
 

@@ -23,6 +23,9 @@ class AlertService {
   // Shows the alert and blocks the calling thread until a button is chosen; returns its
   // index, within 0 .. buttons.size() − 1. May be called from any thread.
   virtual int32 Show(const AlertRequest& request) = 0;
+  // Shows the alert without waiting for its answer. May be called from any thread. The
+  // default shows it through Show, which suits back ends that answer at once.
+  virtual void Post(const AlertRequest& request) { Show(request); }
 
   // Installs a back end for the whole process (nullptr: the console) and returns the one it
   // replaces. The caller keeps ownership and must not delete a back end while an alert can

@@ -78,11 +78,11 @@ const char* BMidiPort::ApiName() const {
   return fOutput->ApiName();
 }
 
-void BMidiPort::Queue(uint32 time, uint8 status, uint8 data1, uint8 data2, uint8 size) {
+status_t BMidiPort::Queue(uint32 time, uint8 status, uint8 data1, uint8 data2, uint8 size) {
   // A closed port has nowhere to send; what it is sent is lost, as on a cut cable.
   if (!fOpen.load(std::memory_order_relaxed)) {
     fUnsent.fetch_add(1, std::memory_order_relaxed);
-    return;
+    return B_NO_INIT;
   }
   MidiEvent event;
   event.time = time;
@@ -90,7 +90,40 @@ void BMidiPort::Queue(uint32 time, uint8 status, uint8 data1, uint8 data2, uint8
   event.bytes[0] = status;
   event.bytes[1] = data1 & 0x7F;
   event.bytes[2] = data2 & 0x7F;
-  fScheduler->Schedule(event);
+  return fScheduler->Schedule(event) ? B_OK : B_WOULD_BLOCK;
+}
+
+status_t BMidiPort::Post(uint8 status, uint8 data1, uint8 data2, uint32 time) {
+  const uchar channel = uchar((status & 0x0F) + 1);
+  switch (status & 0xF0) {
+    case 0x80: {
+      const status_t result = Queue(time, status, data1, data2, 3);
+      SprayNoteOff(channel, data1, data2, time);
+      return result;
+    }
+    case 0x90: {
+      const status_t result = Queue(time, status, data1, data2, 3);
+      SprayNoteOn(channel, data1, data2, time);
+      return result;
+    }
+    case 0xA0: {
+      const status_t result = Queue(time, status, data1, data2, 3);
+      SprayKeyPressure(channel, data1, data2, time);
+      return result;
+    }
+    case 0xB0: {
+      const status_t result = Queue(time, status, data1, data2, 3);
+      SprayControlChange(channel, data1, data2, time);
+      return result;
+    }
+    case 0xE0: {
+      const status_t result = Queue(time, status, data1, data2, 3);
+      SprayPitchBend(channel, data1, data2, time);
+      return result;
+    }
+    default:
+      return B_BAD_VALUE;
+  }
 }
 
 void BMidiPort::NoteOff(uchar channel, uchar note, uchar velocity, uint32 time) {

@@ -51,6 +51,10 @@ class BMidiPort : public BMidi, private MidiScheduler::Sink {
   // All Notes Off (controller 123) on every channel; unless justChannel, also a note-off
   // for every key of every channel.
   void AllNotesOff(bool justChannel = true, uint32 time = B_NOW);
+  // A three-byte channel message (status 0x80 to 0xEF), queued and passed on like the calls
+  // above. B_OK when queued, B_WOULD_BLOCK when the queue was full (dropped), B_NO_INIT
+  // when the port is closed, B_BAD_VALUE for another status byte.
+  status_t Post(uint8 status, uint8 data1, uint8 data2, uint32 time = B_NOW);
 
   // "ALSA", "JACK" or "none".
   const char* ApiName() const;
@@ -62,7 +66,7 @@ class BMidiPort : public BMidi, private MidiScheduler::Sink {
   uint64_t CountUnsent() const { return fUnsent.load(std::memory_order_relaxed); }
 
  private:
-  void Queue(uint32 time, uint8 status, uint8 data1, uint8 data2, uint8 size);
+  status_t Queue(uint32 time, uint8 status, uint8 data1, uint8 data2, uint8 size);
   void Deliver(const MidiEvent& event) override;  // scheduler thread
   void Send(const uint8* bytes, size_t size);     // holds fOutputLock
 

@@ -102,3 +102,11 @@ int32 QtAlertService::Show(const AlertRequest& request) {
       app, [&] { answer = ShowOnGuiThread(request); }, Qt::BlockingQueuedConnection);
   return answer;
 }
+
+void QtAlertService::Post(const AlertRequest& request) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app == nullptr)
+    return;
+  QMetaObject::invokeMethod(
+      app, [request] { ShowOnGuiThread(request); }, Qt::QueuedConnection);
+}
