@@ -15,7 +15,8 @@ extern int32 MATCHED_HEIGHT;
 extern int32 WINDOW_SIZE_X;  // content width of the video window
 extern int32 WINDOW_SIZE_Y;  // content height of the video window
 
-// The one interpreter; null until start-up creates it. Never deleted.
+// The one interpreter; null until start-up creates it and again once the application object
+// that made it is gone.
 extern ImageInterpreter* interpreter;
 
 // Text of the splash window.

@@ -54,6 +54,13 @@ Zanvel::~Zanvel() {
     fVideoConsumer->Release();
     fVideoConsumer = nullptr;
   }
+  // No frame reaches the interpreter any more: its destruction silences the MIDI port,
+  // closes the devices and stops the outputs' workers, in its own order.
+  if (fInterpreter != nullptr && interpreter == fInterpreter) {
+    delete interpreter;
+    interpreter = nullptr;
+  }
+  fInterpreter = nullptr;
   std::printf("Zanvel::~Zanvel - EXIT\n");
   std::fflush(stdout);
 }
@@ -66,7 +73,7 @@ void Zanvel::ReadyToRun() {
   ControlViews views = fWindows->OpenControlWindow(BRect(x + 47, 28, x + 247, y + 27));
   fWindows->ActivateSplash();
 
-  interpreter = new ImageInterpreter(views.histo, views.keyframe, views.matched, fColorSpace);
+  interpreter = fInterpreter = new ImageInterpreter(views.histo, views.keyframe, views.matched, fColorSpace);
 
   status_t status = SetUpNodes();
   if (status != B_OK)

@@ -73,6 +73,9 @@ class Zanvel : public BApplication {
   media_output fProducerOut;
   media_input fConsumerIn;
   BView* fVideoView;  // the video window's "Video View"
+  // The interpreter ReadyToRun made (also the global `interpreter`); deleted with the
+  // application object.
+  class ImageInterpreter* fInterpreter = nullptr;
 
   ZanvelWindows* fWindows;
 };
