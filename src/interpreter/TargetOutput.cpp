@@ -93,19 +93,24 @@ void TargetOutput::Connect(const std::string& signature) {
 
 void TargetOutput::Deliver(const BMessage& message, bool latest) {
   if (fMessenger == nullptr) return;  // switched off before this went out
-  const auto start = std::chrono::steady_clock::now();
   for (;;) {
     const status_t status = fMessenger->SendMessage(&message, nullptr, kSendSlice);
     if (status == B_OK) {
+      fWaitingSince.reset();
       CountSent();
       Flowing();
       return;
     }
     if (status != B_TIMED_OUT) {
+      fWaitingSince.reset();
       CountFailed(Reason(status));
       return;
     }
-    if (std::chrono::steady_clock::now() - start >= kStallAfter) Stalled("receiver not reading");
+    // Measured across messages: a stale position gives way to a newer one long before a
+    // single send would look stuck.
+    const auto now = std::chrono::steady_clock::now();
+    if (!fWaitingSince) fWaitingSince = now;
+    if (now - *fWaitingSince >= kStallAfter) Stalled("receiver not reading");
     if (fWorker.Stopping() || (latest && fWorker.NewerLatestWaiting())) {
       CountDropped();
       return;

@@ -11,8 +11,10 @@
 // subclasses from the frame thread, never waiting; the messenger on the worker only.
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "app/BMessage.h"
@@ -58,5 +60,7 @@ class TargetOutput : public Output {
   uint32 fCommand;
   std::atomic<bool> fOn{false};
   std::unique_ptr<BMessenger> fMessenger;  // worker only
+  // Worker only: since when sends have found the receiver's queue full.
+  std::optional<std::chrono::steady_clock::time_point> fWaitingSince;
   OutputWorker fWorker;                    // last: stops before the rest goes
 };

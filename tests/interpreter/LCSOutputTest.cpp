@@ -14,6 +14,7 @@
 #include "device/PseudoTerminal.h"
 #include "interface/RecordingAlertService.h"
 #include "interpreter/LCSMessage.h"
+#include "peers/TempFolder.h"
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
@@ -371,4 +372,62 @@ TEST_F(LCSSinglePortTest, NamesTheMissingSecondPort) {
   ASSERT_EQ(SerialAlerts().size(), 1u);
   EXPECT_EQ(SerialAlerts()[0].text, "can't open the second serial port");
   EXPECT_THAT(first.ReadAll(), IsEmpty()) << "the first port is not the controller's";
+}
+
+// An adapter that is unplugged and plugged in again: its device name (a link, as udev makes
+// one) points at a new line when it returns.
+TEST_F(LCSOutputTest, ALineThatFailsIsClosedReportedOnceAndOpenedAgainWhenItReturns) {
+  TempFolder folder;
+  const std::string link = folder / "lcs";
+  auto adapter = std::make_unique<PseudoTerminal>();
+  ASSERT_TRUE(adapter->IsValid());
+  ASSERT_EQ(symlink(adapter->Path().c_str(), link.c_str()), 0);
+  interpreter->SetLCSSerialPort(link.c_str());
+  interpreter->SetLCSSendPosition(true);
+  Run(Pattern::kVertical);
+  EXPECT_EQ(adapter->ReadAll(), kBus1 + kBus1 + kOrigin);
+
+  ::testing::internal::CaptureStderr();
+  adapter->CloseController();
+  for (int i = 0; i < 5; i++) {
+    const int64_t start = MonotonicMicroseconds();
+    Run(Pattern::kVertical);
+    EXPECT_LT(MonotonicMicroseconds() - start, 300000) << "frame " << i;
+  }
+  EXPECT_EQ(interpreter->LCSDeviceName(), "") << "the failed line is closed";
+
+  // Back: the same name now leads to a working line, found without any command.
+  auto returned = std::make_unique<PseudoTerminal>();
+  ASSERT_TRUE(returned->IsValid());
+  ASSERT_EQ(unlink(link.c_str()), 0);
+  ASSERT_EQ(symlink(returned->Path().c_str(), link.c_str()), 0);
+  Bytes received;
+  for (int i = 0; i < 100 && received.size() < kBus1.size() + kOrigin.size(); i++) {
+    Run(Pattern::kVertical);
+    const Bytes more = returned->ReadAll(50);
+    received.insert(received.end(), more.begin(), more.end());
+  }
+  const std::string said = ::testing::internal::GetCapturedStderr();
+
+  std::vector<Bytes> messages;
+  ASSERT_TRUE(SplitMessages(received, &messages));
+  ASSERT_GE(messages.size(), 2u) << "greeting and a position after the return";
+  EXPECT_EQ(messages.front(), kBus1) << "the controller is greeted on the new line first";
+  EXPECT_EQ(messages.back(), kOrigin);
+  EXPECT_EQ(interpreter->LCSDeviceName(), link);
+
+  auto count = [&said](const std::string& text) {
+    size_t n = 0;
+    for (size_t at = said.find(text); at != std::string::npos; at = said.find(text, at + 1)) n++;
+    return n;
+  };
+  EXPECT_EQ(count("LCS line " + link + " failed"), 1u) << said;
+  EXPECT_EQ(count("LCS line " + link + " is back"), 1u) << said;
+  const std::vector<OutputStatus> outputs = interpreter->OutputStatuses();
+  auto lcs = std::find_if(outputs.begin(), outputs.end(),
+                          [](const OutputStatus& s) { return s.name == "Position to LCS"; });
+  ASSERT_NE(lcs, outputs.end());
+  EXPECT_TRUE(lcs->on) << "the switch keeps its state through the failure";
+  EXPECT_EQ(lcs->failed, 1u);
+  EXPECT_NE(lcs->lastFailure.find(link), std::string::npos) << lcs->lastFailure;
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/BMessenger.h"
@@ -15,9 +16,11 @@
 #include "interpreter/TargetMessages.h"
 #include "peers/LaunchableListener.h"
 #include "peers/ListenerProcess.h"
+#include "device/PseudoTerminal.h"
 
 using testing_support::InterpreterTest;
 using testing_support::Pattern;
+using testing_support::TestFrame;
 
 namespace {
 
@@ -247,6 +250,82 @@ TEST_F(TargetMessages, NothingToLaunchGivesOneAlertAndSendsNothingButTheOutputIs
   Run(Pattern::kVertical);
   EXPECT_EQ(late.Lines(1).size(), 1u);
   EXPECT_EQ(LaunchAlerts().size(), 1u);
+}
+
+TEST_F(TargetMessages, FramesAndCommandsGoOnWhileASwitchedOnTargetIsLaunchedAndLookedFor) {
+  interpreter->SetDestinationAppSignature("application/x-vnd.zanvel-nobody");
+  const int64_t start = MonotonicMicroseconds();
+  interpreter->SetSendBMessages(true);  // launches nothing, waits 2.5 s, then alerts
+  EXPECT_LT(MonotonicMicroseconds() - start, 500000) << "the switch waited for the launch";
+  int frames = 0;
+  TestFrame frame(Pattern::kVertical);
+  ::testing::internal::CaptureStdout();
+  while (MonotonicMicroseconds() - start < 2000000) {
+    const int64_t before = MonotonicMicroseconds();
+    interpreter->Interpret(frame.image());
+    EXPECT_LT(MonotonicMicroseconds() - before, 500000) << "a frame waited for the launch";
+    frames++;
+  }
+  interpreter->SetBMessageCommand(FourCC("abcd"));
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(LaunchAlerts().empty()) << "the alert comes after the wait";
+  EXPECT_GT(frames, 10);
+  EXPECT_EQ(interpreter->GetBMessageCommand(), FourCC("abcd"));
+  ASSERT_TRUE(interpreter->WaitForOutputs());
+  EXPECT_EQ(LaunchAlerts().size(), 1u);
+}
+
+TEST_F(TargetMessages, AReceiverThatStopsReadingCostsOnlyItsOwnMessagesAndSaysSoTwice) {
+  ListenerProcess receiver(kReceiver);
+  ListenerProcess matchedReceiver("application/foobar");
+  ASSERT_TRUE(receiver.Ready() && matchedReceiver.Ready());
+  interpreter->SaveNextImageToMatcher();
+  Run(Pattern::kVertical);
+  interpreter->SaveNextImageToMatcher();
+  Run(Pattern::kHorizontal);
+  interpreter->SetSendBMessages(true);
+  interpreter->SetSendMatchedAsBMessages(true);
+  Run(Pattern::kVertical);
+  ASSERT_EQ(receiver.Lines(9).size(), 9u);
+
+  ::testing::internal::CaptureStderr();
+  receiver.Pause();
+  // Far more positions than the receiver's queue holds, and matches changing all along.
+  TestFrame vertical(Pattern::kVertical), horizontal(Pattern::kHorizontal);
+  ::testing::internal::CaptureStdout();
+  const int64_t start = MonotonicMicroseconds();
+  int frames = 0;
+  while (MonotonicMicroseconds() - start < 1500000) {
+    const int64_t before = MonotonicMicroseconds();
+    interpreter->Interpret((frames % 2 ? horizontal : vertical).image());
+    EXPECT_LT(MonotonicMicroseconds() - before, 500000) << "frame " << frames << " waited";
+    frames++;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));  // a fast camera, not a flood
+  }
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_GT(frames, 1000);
+  // The other receiver heard every change while this one was stopped: the first frame
+  // matched as the one before it, each later one changed the match.
+  EXPECT_EQ(matchedReceiver.Lines(size_t(frames), 5000000).size(), size_t(frames));
+  EXPECT_EQ(interpreter->OutputStatuses()[1].dropped, 0u);
+  const OutputStatus held = interpreter->OutputStatuses()[0];
+  EXPECT_GT(held.dropped, 0u);
+  EXPECT_EQ(held.lastFailure, "receiver not reading");
+
+  // Reading again, it gets the newest positions by itself.
+  receiver.Resume();
+  const size_t before = receiver.Lines(9).size();
+  for (int i = 0; i < 5; i++) Run(Pattern::kDiagonal);
+  const std::vector<std::string> lines = receiver.Lines(before + 300, 1000000);
+  ASSERT_GT(lines.size(), before);
+  EXPECT_EQ(lines.back(), ExpectedPosition(FourCC("M23d")));
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(said.find("Position to Target App: receiver not reading; its messages are dropped\n"),
+            said.rfind("Position to Target App: receiver not reading")) << said;
+  EXPECT_NE(said.find("Position to Target App: receiver not reading; its messages are dropped\n"),
+            std::string::npos) << said;
+  EXPECT_NE(said.find("Position to Target App: messages go out again; "), std::string::npos) << said;
+  EXPECT_EQ(said.find("Matched to Target App"), std::string::npos) << said;
 }
 
 TEST_F(TargetMessages, TheMatchedReceiverHearsEachChangeOfTheMatchedExample) {

@@ -73,10 +73,15 @@ class ListenerProcess {
     return fLines;
   }
 
-  // Ends the listener (SIGTERM) and reaps it.
+  // Stops and continues the listener, as Ctrl-Z and fg do: stopped, it reads nothing.
+  void Pause() { if (fPid > 0) kill(fPid, SIGSTOP); }
+  void Resume() { if (fPid > 0) kill(fPid, SIGCONT); }
+
+  // Ends the listener (SIGTERM, continued if it was stopped) and reaps it.
   void Stop() {
     if (fPid <= 0) return;
     kill(fPid, SIGTERM);
+    kill(fPid, SIGCONT);
     int status;
     waitpid(fPid, &status, 0);
     fPid = -1;
