@@ -10,6 +10,9 @@ namespace {
 // MIDI stamps: milliseconds of the system clock.
 uint32 MidiNow() { return uint32(system_time() / 1000); }
 
+// How long quitting waits for the MIDI service to take the last notes-off and the close.
+constexpr bigtime_t kCloseWait = 3000000;
+
 BAlert* CantOpen(const char* device, const char* button) {
   char text[128];
   std::snprintf(text, sizeof text, "can't open %s", device);
@@ -17,34 +20,55 @@ BAlert* CantOpen(const char* device, const char* button) {
 }
 }  // namespace
 
-MidiDevice::MidiDevice() {
+MidiDevice::MidiDevice()
+    : fPort(std::make_unique<BMidiPort>()), fWorker(std::make_unique<OutputWorker>("midi device")) {
   char device[32] = "";
-  fPort.CountDevices();
-  if (fPort.GetDeviceName(0, device, sizeof device) != B_OK)
+  fPort->CountDevices();
+  if (fPort->GetDeviceName(0, device, sizeof device) != B_OK)
     std::snprintf(device, sizeof device, "%s (no MIDI service)", kOwnMidiPortName);
+  const bool open = fPort->Open(device) == B_OK;
+  Opened(device, open);
   // Frames do not flow yet, so the start-up alert may wait for its button.
-  if (fPort.Open(device) != B_OK) CantOpen(device, "ug")->Go();
+  if (!open) CantOpen(device, "ug")->Go();
 }
 
 MidiDevice::~MidiDevice() {
-  Quiet();
-  fPort.Close();
+  fWorker->PostControl([this] {
+    Quiet();
+    fPort->Close();
+  });
+  if (fWorker->WaitIdle(kCloseWait)) {
+    fWorker.reset();
+    fPort.reset();
+    return;
+  }
+  std::fprintf(stderr, "MIDI: the MIDI service does not answer; the port is left open\n");
+  (void)fWorker.release();
+  (void)fPort.release();
 }
 
 void MidiDevice::Change(const char* name) {
   const std::string device = name ? name : "";
-  fWorker.PostControl([this, device] {
+  fWorker->PostControl([this, device] {
     // Nothing may keep sounding on the device we leave.
     Quiet();
-    fPort.Stop();
-    fPort.Close();
-    if (fPort.Open(device.c_str()) != B_OK) CantOpen(device.c_str(), "sigh")->Go(nullptr);
+    fPort->Stop();
+    fPort->Close();
+    Opened("none", false);
+    const bool open = fPort->Open(device.c_str()) == B_OK;
+    Opened(device, open);
+    if (!open) CantOpen(device.c_str(), "sigh")->Go(nullptr);
   });
 }
 
-void MidiDevice::Quiet() { fPort.AllNotesOff(true, MidiNow()); }
+void MidiDevice::Quiet() { fPort->AllNotesOff(true, MidiNow()); }
+
+void MidiDevice::Opened(const std::string& device, bool open) {
+  std::lock_guard<std::mutex> hold(fNameLock);
+  fDeviceName = open ? device : "none";
+}
 
 std::string MidiDevice::DeviceName() const {
-  const char* name = fPort.PortName();
-  return name ? name : "none";
+  std::lock_guard<std::mutex> hold(fNameLock);
+  return fDeviceName;
 }

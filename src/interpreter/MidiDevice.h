@@ -7,6 +7,8 @@
 // application's thread; the device is opened and closed on the worker, except at
 // construction and destruction.
 
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "interpreter/OutputWorker.h"
@@ -17,23 +19,30 @@ class MidiDevice {
   // Opens device 0 (the program's own port whenever a MIDI service runs); an alert with the
   // button "ug" says when it will not open.
   MidiDevice();
-  // Silences every channel, then closes the port.
+  // Silences every channel, then closes the port; gives up after a few seconds when the MIDI
+  // service does not answer.
   ~MidiDevice();
   MidiDevice(const MidiDevice&) = delete;
   MidiDevice& operator=(const MidiDevice&) = delete;
 
-  BMidiPort& Port() { return fPort; }
+  BMidiPort& Port() { return *fPort; }
   // All Notes Off on every channel, then the port moves to the named device; an alert with
   // the button "sigh" says when that fails. Returns at once.
   void Change(const char* name);
   // All Notes Off on every channel, now.
   void Quiet();
-  // The device in use ("none" when it is not open).
+  // The device in use ("none" when it is not open). Never waits for the MIDI service.
   std::string DeviceName() const;
 
-  bool WaitIdle(bigtime_t timeout) { return fWorker.WaitIdle(timeout); }
+  bool WaitIdle(bigtime_t timeout) { return fWorker->WaitIdle(timeout); }
 
  private:
-  BMidiPort fPort;
-  OutputWorker fWorker{"midi device"};  // last: stops before the port goes
+  void Opened(const std::string& device, bool open);
+
+  // Both on the heap: a MIDI service that stopped answering can hold the port's delivery
+  // for good, and quitting then leaves them behind rather than waiting for ever.
+  std::unique_ptr<BMidiPort> fPort;
+  mutable std::mutex fNameLock;
+  std::string fDeviceName{"none"};
+  std::unique_ptr<OutputWorker> fWorker;  // last: stops before the port goes
 };
