@@ -17,12 +17,7 @@ void KeyPressure::Offer(const float position[3]) {
   const uchar note = uchar(fBussId.load(std::memory_order_relaxed) & 0xFF);
   const uint32 now = uint32(system_time() / 1000);
   for (int i = 0; i < 3; i++) {
-    const status_t status = fPort.Post(uint8(0xA0 | (2 + i)), note, Pressure(position[i]), now + uint32(i));
-    if (status == B_OK)
-      CountSent();
-    else if (status == B_WOULD_BLOCK)
-      CountDropped();
-    else
-      CountFailed("MIDI port not open");
+    Count(fPort.Post(uint8(0xA0 | (2 + i)), note, Pressure(position[i]), now + uint32(i)),
+          "MIDI port not open");
   }
 }

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "interface/Alert.h"
+#include "interpreter/CantOpenAlert.h"
 #include "interpreter/LCSMessage.h"
 
 namespace {
@@ -15,18 +15,13 @@ constexpr bigtime_t kReopenPeriod = 1000000;
 // The controller is expected on the second serial port.
 constexpr int32 kDeviceIndex = 1;
 
-BAlert* CantOpen(const char* device, const char* button) {
-  char text[128];
-  std::snprintf(text, sizeof text, "can't open %s", device);
-  return new BAlert("", text, button, nullptr, nullptr, B_WIDTH_AS_USUAL, B_INFO_ALERT);
-}
 }  // namespace
 
 LcsOutput::LcsOutput() : Output("Position to LCS") {
   char name[32] = "";
   fPort.GetDeviceName(kDeviceIndex, name, sizeof(name));
   // Frames do not flow yet, so the start-up alert may wait for its button.
-  if (!Open(name)) CantOpen(name[0] ? name : "the second serial port", "ug")->Go();
+  if (!Open(name)) CantOpenAlert(name[0] ? name : "the second serial port", "ug")->Go();
   fWorker.SetIdleTick(kReopenPeriod, [this] { LookForLine(); });
 }
 
@@ -55,7 +50,7 @@ bool LcsOutput::Open(const std::string& name) {
 void LcsOutput::SetPort(const char* name) {
   const std::string device = name ? name : "";
   fWorker.PostControl([this, device] {
-    if (!Open(device)) CantOpen(device.c_str(), "sigh")->Go(nullptr);
+    if (!Open(device)) CantOpenAlert(device.c_str(), "sigh")->Go(nullptr);
   });
 }
 

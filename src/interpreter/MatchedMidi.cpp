@@ -5,6 +5,7 @@
 
 namespace {
 uint32 MidiNow() { return uint32(system_time() / 1000); }
+constexpr char kPortClosed[] = "MIDI port not open";
 }  // namespace
 
 MatchedMidi::MatchedMidi(BMidiPort& port) : Output("Note to MIDI"), fPort(port) {}
@@ -14,19 +15,10 @@ bool MatchedMidi::IsOn() const {
          fNoteToSynth.load(std::memory_order_relaxed);
 }
 
-void MatchedMidi::Count(status_t status) {
-  if (status == B_OK)
-    CountSent();
-  else if (status == B_WOULD_BLOCK)
-    CountDropped();
-  else
-    CountFailed("MIDI port not open");
-}
-
 void MatchedMidi::Offer(int32 matched) {
   const uchar note = uchar(matched % 96 + 32);
   if (fNoteToSynth.load(std::memory_order_relaxed) && fSynth) fSynth->NoteOn(1, note, 64, MidiNow());
-  if (fNoteToPort.load(std::memory_order_relaxed)) Count(fPort.Post(0x90, note, 64, MidiNow()));
+  if (fNoteToPort.load(std::memory_order_relaxed)) Count(fPort.Post(0x90, note, 64, MidiNow()), kPortClosed);
   if (fModwheelToPort.load(std::memory_order_relaxed))
-    Count(fPort.Post(0xB0, 1, uchar(matched % 128), MidiNow()));
+    Count(fPort.Post(0xB0, 1, uchar(matched % 128), MidiNow()), kPortClosed);
 }

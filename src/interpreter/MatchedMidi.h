@@ -28,8 +28,6 @@ class MatchedMidi : public Output {
   void Offer(int32 matched);
 
  private:
-  void Count(status_t status);
-
   BMidiPort& fPort;
   BMidiSynth* fSynth = nullptr;
   std::atomic<bool> fNoteToSynth{false};

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "interface/Alert.h"
+#include "interpreter/CantOpenAlert.h"
 #include "midi/MidiOutput.h"
 #include "support/Time.h"
 
@@ -13,11 +13,6 @@ uint32 MidiNow() { return uint32(system_time() / 1000); }
 // How long quitting waits for the MIDI service to take the last notes-off and the close.
 constexpr bigtime_t kCloseWait = 3000000;
 
-BAlert* CantOpen(const char* device, const char* button) {
-  char text[128];
-  std::snprintf(text, sizeof text, "can't open %s", device);
-  return new BAlert("", text, button, nullptr, nullptr, B_WIDTH_AS_USUAL, B_INFO_ALERT);
-}
 }  // namespace
 
 MidiDevice::MidiDevice()
@@ -29,7 +24,7 @@ MidiDevice::MidiDevice()
   const bool open = fPort->Open(device) == B_OK;
   Opened(device, open);
   // Frames do not flow yet, so the start-up alert may wait for its button.
-  if (!open) CantOpen(device, "ug")->Go();
+  if (!open) CantOpenAlert(device, "ug")->Go();
 }
 
 MidiDevice::~MidiDevice() {
@@ -57,7 +52,7 @@ void MidiDevice::Change(const char* name) {
     Opened("none", false);
     const bool open = fPort->Open(device.c_str()) == B_OK;
     Opened(device, open);
-    if (!open) CantOpen(device.c_str(), "sigh")->Go(nullptr);
+    if (!open) CantOpenAlert(device.c_str(), "sigh")->Go(nullptr);
   });
 }
 

@@ -20,6 +20,15 @@ void Output::CountFailed(const std::string& why) {
   if (fLastFailure != why) fLastFailure = why;
 }
 
+void Output::Count(status_t status, const char* failure) {
+  if (status == B_OK)
+    CountSent();
+  else if (status == B_WOULD_BLOCK)
+    CountDropped();
+  else
+    CountFailed(failure);
+}
+
 void Output::Stalled(const char* why) {
   if (fStalled) return;
   fStalled = true;

@@ -38,6 +38,9 @@ class Output {
   void CountDropped(uint64_t n = 1) { fDropped.fetch_add(n, std::memory_order_relaxed); }
   // Also remembers why, for the windows' tooltips.
   void CountFailed(const std::string& why);
+  // The result of handing one message on: B_OK sent, B_WOULD_BLOCK dropped, anything else
+  // failed for the reason given.
+  void Count(status_t status, const char* failure);
 
  protected:
   // The receiver or device stopped taking messages: says so once, until Flowing.
