@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Prints the median rows of one Google Benchmark JSON report as a table row each.
 
+A row that ended in an error shows its message instead of times.
+
 A benchmark BM_X_Reference<args> times the plain version of BM_X<args>; for every such pair a
 "speedup" row follows the table: the reference's median CPU time over the fast one's.
 """
@@ -25,6 +27,10 @@ for row in report.get("benchmarks", []):
     if row.get("aggregate_name") not in (None, "median"):
         continue
     name = row.get("run_name", row["name"])
+    # A benchmark that could not measure says why instead of showing zero times.
+    if row.get("error_occurred"):
+        print(f"{name:<60} {'-':>14} {'-':>14}  {row.get('error_message', 'error')}")
+        continue
     skip = {"name", "run_name", "run_type", "repetitions", "repetition_index", "threads",
             "iterations", "real_time", "cpu_time", "time_unit", "aggregate_name",
             "aggregate_unit", "family_index", "per_family_instance_index", "error_occurred",

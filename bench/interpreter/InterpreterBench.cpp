@@ -2,15 +2,11 @@
 // views shown (so every drawing happens).
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
-#include <cmath>
-#include <cstdio>
-#include <iostream>
 #include <memory>
 #include <vector>
 
+#include "Pictures.h"
 #include "analysis/RGBAImage.h"
 #include "interface/View.h"
 #include "interface/Window.h"
@@ -19,36 +15,10 @@
 namespace {
 constexpr int kWidth = 320, kHeight = 240;
 
-// Stripes at an angle and period of their own, so that every picture has its own histogram.
 void FillStripes(std::vector<uint32>& pixels, double angle, double period) {
-  const double c = std::cos(angle), s = std::sin(angle);
-  for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x) {
-      const uint32 v = uint32(128 + 100 * std::sin((x * c + y * s) * 2 * M_PI / period));
-      pixels[size_t(y) * kWidth + x] = (v << 16) | (v << 8) | v;
-    }
+  bench_pictures::FillStripes(pixels, kWidth, kHeight, angle, period);
 }
-
-// The frame-rate line goes to standard output, which the benchmark's report also uses.
-class QuietStdout {
- public:
-  QuietStdout() {
-    std::fflush(stdout);
-    std::cout.flush();
-    fSaved = dup(1);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    close(null);
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    dup2(fSaved, 1);
-    close(fSaved);
-  }
-
- private:
-  int fSaved;
-};
+using bench_pictures::QuietStdout;
 
 void BM_InterpretFrame(benchmark::State& state) {
   BWindow window(BRect(0, 0, 799, 299), "Control");

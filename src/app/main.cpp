@@ -1,6 +1,7 @@
 // zanvel: watches the video input and turns what it sees into control data.
 
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -12,6 +13,8 @@
 #include "qt/QtLoopBackEnd.h"
 
 int main(int argc, char** argv) {
+  // A reader that went away (`zanvel | head -1`) gives failed writes, never the end of the program.
+  std::signal(SIGPIPE, SIG_IGN);
   CommandLine options = ParseCommandLine(argc, argv);
   if (options.help) {
     std::fputs(CommandLineUsage(argv[0]).c_str(), stdout);

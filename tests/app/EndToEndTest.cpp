@@ -12,8 +12,7 @@
 
 #include "../midi/JackPeer.h"
 #include "ChildProcess.h"
-#include <cstdlib>
-#include <filesystem>
+#include "RuntimeFolder.h"
 
 namespace {
 
@@ -23,25 +22,6 @@ const std::string kZanvel = ZANVEL_BINARY;
 const std::string kSend = ZANVEL_SEND;
 const std::string kListen = ZANVEL_LISTEN;
 const std::string kSignature = "application/x-vnd.morl-Zanvel";
-
-// A fresh XDG_RUNTIME_DIR for the test and the programs it starts, so that the signatures
-// registered here never meet the user's running programs.
-class PrivateRuntimeFolder {
- public:
-  PrivateRuntimeFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zanvel-e2e-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr)
-      fPath = pattern;
-    setenv("XDG_RUNTIME_DIR", fPath.c_str(), 1);
-  }
-  ~PrivateRuntimeFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(fPath, ignored);
-  }
-
- private:
-  std::string fPath;
-};
 
 int Send(const std::vector<std::string>& words) {
   std::vector<std::string> argv = {kSend, "--timeout", "10000", kSignature};

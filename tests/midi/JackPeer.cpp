@@ -17,9 +17,10 @@
 extern char** environ;
 
 namespace {
-bool ServerAnswers() {
+bool ServerAnswers(const std::string& name) {
   jack_status_t status;
-  jack_client_t* client = jack_client_open("zanvel-probe", JackNoStartServer, &status);
+  jack_client_t* client = jack_client_open("zanvel-probe", jack_options_t(JackNoStartServer | JackServerName),
+                                           &status, name.c_str());
   if (client == nullptr) return false;
   jack_client_close(client);
   return true;
@@ -50,7 +51,7 @@ JackServer::JackServer(int periodFrames) {
   }
   const bigtime_t deadline = system_time() + 15000000;
   while (system_time() < deadline) {
-    if (ServerAnswers()) {
+    if (ServerAnswers(fName)) {
       fUp = true;
       break;
     }
@@ -67,6 +68,12 @@ JackServer::~JackServer() { Kill(); }
 
 void JackServer::Kill() {
   if (fPid <= 0) return;
+  // A client whose program ended without closing it (Zanvel leaves its clients to the exit)
+  // stays in the server until the server next notifies its clients. Stopped with such a
+  // client, jackd dies of SIGPIPE on its way out and keeps its slot in JACK's registry of
+  // servers: eight of those and no server starts on the machine. A probe client's arrival
+  // makes the server drop the departed ones first.
+  if (fUp) ServerAnswers(fName);
   kill(fPid, SIGTERM);
   for (int i = 0; i < 100; i++) {
     int status;
