@@ -67,6 +67,7 @@ struct SentMessage {
 class RecordingOutput : public MidiOutput {
  public:
   struct Log {
+    std::atomic<bool> room{true};  // false: a stalled service
     std::mutex lock;
     std::vector<SentMessage> sent;
     std::vector<SentMessage> Sent() {
@@ -98,6 +99,7 @@ class RecordingOutput : public MidiOutput {
   }
   void Close() override { fOpen = false; }
   bool IsOpen() const override { return fOpen; }
+  bool HasRoom(size_t, size_t) override { return fLog->room.load(); }
   bool Send(const uint8* bytes, size_t size) override {
     if (!fOpen) return false;
     std::lock_guard<std::mutex> guard(fLog->lock);
@@ -112,10 +114,12 @@ class RecordingOutput : public MidiOutput {
 
 class RecordingSink : public MidiScheduler::Sink {
  public:
-  void Deliver(const MidiEvent& event) override {
+  bool Deliver(const MidiEvent& event) override {
+    if (refusing.load()) return false;
     std::lock_guard<std::mutex> guard(lock);
     delivered.push_back({Bytes(event.bytes, event.bytes + event.size), system_time()});
     stamps.push_back(event.time);
+    return true;
   }
   std::vector<SentMessage> Delivered() {
     std::lock_guard<std::mutex> guard(lock);
@@ -129,6 +133,7 @@ class RecordingSink : public MidiScheduler::Sink {
     }
     return Delivered().size() >= count;
   }
+  std::atomic<bool> refusing{false};  // a sink without room, as a stalled service
   std::mutex lock;
   std::vector<SentMessage> delivered;
   std::vector<uint32> stamps;
@@ -409,6 +414,31 @@ TEST(MidiScheduler, ReportsDropsOnceWhenTheyStartAndOnceWhenTheyEnd) {
   EXPECT_FALSE(report.fromCaller) << "the thread that schedules must not print";
 }
 
+TEST(MidiScheduler, ASinkWithoutRoomGetsItsEventsLaterInOrder) {
+  RecordingSink sink;
+  MidiScheduler scheduler(sink);
+  sink.refusing = true;
+  for (uint8 i = 1; i <= 3; i++) scheduler.Schedule(Event(B_NOW, 0x90, i, 1));
+  snooze(30000);
+  EXPECT_TRUE(sink.Delivered().empty());
+  sink.refusing = false;
+  ASSERT_TRUE(sink.WaitFor(3, 2s));
+  auto got = sink.Delivered();
+  for (uint8 i = 0; i < 3; i++) EXPECT_EQ(got[i].bytes[1], i + 1);
+
+  // The event on offer to the refusing sink is still pending, not lost between the two.
+  sink.refusing = true;
+  scheduler.Schedule(Event(B_NOW, 0x90, 4, 1));
+  scheduler.Schedule(Event(B_NOW, 0x90, 5, 1));
+  snooze(30000);
+  const auto pending = scheduler.TakePending();
+  ASSERT_EQ(pending.size(), 2u);
+  EXPECT_EQ(pending[0].bytes[1], 4);
+  sink.refusing = false;
+  snooze(30000);
+  EXPECT_EQ(sink.Delivered().size(), 3u);
+}
+
 TEST(MidiScheduler, DestroyingItWithFarMessagesIsPrompt) {
   RecordingSink sink;
   const bigtime_t before = system_time();
@@ -560,6 +590,40 @@ TEST_F(PortOverRecording, AFullQueueStillEndsTheNotesItStarted) {
   ASSERT_EQ(sent.size(), 128u + 16u) << "every note end and All Notes Off, no note-on";
   EXPECT_EQ(sent[127].bytes, (Bytes{0x90, 127, 0}));
   EXPECT_EQ(sent[128].bytes, (Bytes{0xB0, 123, 0}));
+}
+
+TEST_F(PortOverRecording, AStalledServiceGetsTheNoteEndsWhenItRunsAgain) {
+  ASSERT_EQ(port.Open("Zanvel"), B_OK);
+  log->room = false;
+  port.NoteOn(1, 60, 100);
+  port.NoteOn(1, 60, 0, NowMs() + 20);
+  port.KeyPressure(3, 1, 63);
+  snooze(100000);
+  EXPECT_TRUE(log->Sent().empty()) << "nothing may be pressed on a service without room";
+  EXPECT_EQ(port.CountDevices(), 2) << "the port is not held while messages wait";
+
+  // Closing while the service stalls: its note ends wait for it.
+  std::thread resume([this] {
+    snooze(200000);
+    log->room = true;
+  });
+  port.Close();
+  resume.join();
+  const auto sent = log->Sent();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent.back().bytes, (Bytes{0x90, 60, 0}));
+  for (const auto& m : sent) EXPECT_NE(m.bytes, (Bytes{0xA2, 1, 63})) << "sent after Close";
+}
+
+TEST_F(PortOverRecording, ClosingOnAServiceThatNeverRunsAgainEnds) {
+  ASSERT_EQ(port.Open("Zanvel"), B_OK);
+  log->room = false;
+  port.NoteOn(1, 60, 0, NowMs() + 60000);
+  const bigtime_t start = system_time();
+  port.Close();
+  EXPECT_LT(system_time() - start, BMidiPort::kCloseWait + 2000000);
+  EXPECT_TRUE(log->Sent().empty());
+  EXPECT_EQ(port.CountUnsent(), 1u) << "the note end that could not go is counted";
 }
 
 TEST_F(PortOverRecording, PostTellsWhatBecameOfTheMessage) {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "midi/MidiOutput.h"
+#include "support/Time.h"
 
 namespace {
 bool ValidChannel(uchar channel) { return channel >= 1 && channel <= 16; }
@@ -37,9 +38,18 @@ status_t BMidiPort::Open(const char* name) {
 void BMidiPort::Close() {
   // Closed first, so that nothing queued meanwhile waits for the next device.
   fOpen.store(false);
-  // Whatever sounds now must not hang on the device we leave.
+  // Whatever sounds now must not hang on the device we leave. A service that stalls gets
+  // a while to take the note ends; closing it would wait for it anyway.
+  const bigtime_t deadline = system_time() + kCloseWait;
   for (const MidiEvent& event : fScheduler->TakePending()) {
-    if (event.EndsNotes()) Deliver(event);
+    if (!event.EndsNotes()) continue;
+    while (!Deliver(event)) {
+      if (system_time() >= deadline) {
+        fUnsent.fetch_add(1, std::memory_order_relaxed);
+        break;
+      }
+      snooze(1000);
+    }
   }
   std::lock_guard<std::mutex> guard(fOutputLock);
   fOutput->Close();
@@ -165,13 +175,17 @@ void BMidiPort::AllNotesOff(bool justChannel, uint32 time) {
   }
 }
 
-void BMidiPort::Deliver(const MidiEvent& event) {
+bool BMidiPort::Deliver(const MidiEvent& event) {
   std::lock_guard<std::mutex> guard(fOutputLock);
-  if (event.kind == MidiEvent::kBytes) {
-    Send(event.bytes, event.size);
-    return;
-  }
+  const bool bytes = event.kind == MidiEvent::kBytes;
   const bool justChannel = event.bytes[0] != 0;
+  const size_t count = bytes ? 1 : justChannel ? 16 : 16 * 129;
+  // Sending would wait for the service, with this lock held; the event waits instead.
+  if (!fOutput->HasRoom(count, bytes ? event.size : 3)) return false;
+  if (bytes) {
+    Send(event.bytes, event.size);
+    return true;
+  }
   for (uint8 channel = 0; channel < 16; channel++) {
     const uint8 allOff[3] = {uint8(0xB0 | channel), 123, 0};
     Send(allOff, 3);
@@ -181,6 +195,7 @@ void BMidiPort::Deliver(const MidiEvent& event) {
       Send(noteOff, 3);
     }
   }
+  return true;
 }
 
 void BMidiPort::Send(const uint8* bytes, size_t size) {

@@ -28,8 +28,9 @@ class BMidiPort : public BMidi, private MidiScheduler::Sink {
   // closed first.
   status_t Open(const char* name);
   // Sends the note-offs and All Notes Off still waiting at once, in their order, drops the
-  // other waiting messages, closes.
+  // other waiting messages, closes. A stalled service gets up to kCloseWait to take them.
   void Close();
+  static constexpr bigtime_t kCloseWait = 3000000;
   // The device last opened, or nullptr.
   const char* PortName() const;
 
@@ -72,7 +73,7 @@ class BMidiPort : public BMidi, private MidiScheduler::Sink {
  private:
   // Queues a channel message and passes it on; the status byte is valid.
   status_t Put(uint8 status, uint8 data1, uint8 data2, uint32 time);
-  void Deliver(const MidiEvent& event) override;  // scheduler thread
+  bool Deliver(const MidiEvent& event) override;  // scheduler thread, and Close
   void Send(const uint8* bytes, size_t size);     // holds fOutputLock
 
   // Guards fOutput and fPortName; the scheduler holds it while a message goes out.

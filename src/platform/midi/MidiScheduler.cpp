@@ -18,7 +18,7 @@ MidiScheduler::MidiScheduler(Sink& sink, size_t capacity, Report report)
       fCapacity(std::max<size_t>(capacity, 1)),
       fHardCapacity(2 * fCapacity),
       fReport(std::move(report)) {
-  fHeap.reserve(fHardCapacity);
+  fHeap.reserve(fHardCapacity + 1);
   fThread = std::thread([this] { Loop(); });
   fReporter = std::thread([this] { ReportDrops(); });
 }
@@ -71,7 +71,8 @@ bool MidiScheduler::Schedule(const MidiEvent& message) {
 
 std::vector<MidiEvent> MidiScheduler::TakePending() {
   std::vector<MidiEvent> events;
-  std::lock_guard<std::mutex> guard(fLock);
+  std::unique_lock<std::mutex> lock(fLock);
+  fDelivered.wait(lock, [this] { return !fDelivering; });
   events.reserve(fHeap.size());
   while (!fHeap.empty()) {
     std::pop_heap(fHeap.begin(), fHeap.end(), Later);
@@ -102,11 +103,20 @@ void MidiScheduler::Loop() {
       continue;
     }
     std::pop_heap(fHeap.begin(), fHeap.end(), Later);
-    const MidiEvent event = fHeap.back().event;
+    const Entry entry = fHeap.back();
     fHeap.pop_back();
+    fDelivering = true;
     lock.unlock();
-    fSink.Deliver(event);
+    const bool taken = fSink.Deliver(entry.event);
     lock.lock();
+    fDelivering = false;
+    fDelivered.notify_all();
+    if (!taken) {
+      // Its sequence keeps it ahead of everything queued meanwhile.
+      fHeap.push_back(entry);
+      std::push_heap(fHeap.begin(), fHeap.end(), Later);
+      fWake.wait_for(lock, std::chrono::microseconds(kRetry));
+    }
   }
 }
 

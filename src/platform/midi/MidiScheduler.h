@@ -37,7 +37,9 @@ class MidiScheduler {
   class Sink {
    public:
     virtual ~Sink() = default;
-    virtual void Deliver(const MidiEvent& event) = 0;
+    // False when the sink cannot take the event now without waiting: the scheduler keeps
+    // it, ahead of everything later, and offers it again after kRetry.
+    virtual bool Deliver(const MidiEvent& event) = 0;
   };
   // Receives each drop report, one line without its newline, on the reporting thread.
   using Report = std::function<void(const char* line)>;
@@ -46,6 +48,8 @@ class MidiScheduler {
   // How long a queue that took an event again must go without a drop before the end of
   // the drops is reported, in microseconds.
   static constexpr bigtime_t kQuietBeforeReport = 1000000;
+  // How long an event the sink refused waits before it is offered again, in microseconds.
+  static constexpr bigtime_t kRetry = 1000;
 
   // Starts the threads; every event goes to sink. Drop reports go to report, or to stderr
   // when it is empty.
@@ -68,7 +72,8 @@ class MidiScheduler {
   // one with their number once the queue took an event again and went
   // kQuietBeforeReport without a drop.
   bool Schedule(const MidiEvent& event);
-  // Removes every waiting event and returns them in delivery order.
+  // Removes every waiting event and returns them in delivery order. A delivery under way
+  // ends first, so that an event the sink refuses is among them.
   std::vector<MidiEvent> TakePending();
 
   uint64_t Dropped() const { return fDropped.load(std::memory_order_relaxed); }
@@ -91,9 +96,13 @@ class MidiScheduler {
   const Report fReport;
   mutable std::mutex fLock;
   std::condition_variable fWake;
-  std::vector<Entry> fHeap;  // a min-heap by (time, sequence), room reserved up front
+  // A min-heap by (time, sequence), room reserved up front: HardCapacity, and the event
+  // the thread may put back.
+  std::vector<Entry> fHeap;
   uint64_t fSequence = 0;
   bool fQuit = false;
+  bool fDelivering = false;  // an event is out of the heap, with the sink
+  std::condition_variable fDelivered;
   std::atomic<uint64_t> fDropped{0};
   // Drop reporting, under fLock: set by Schedule, cleared by the reporting thread.
   std::condition_variable fReportWake;
