@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <thread>
 
@@ -66,13 +67,41 @@ JackServer::JackServer(int periodFrames) {
 
 JackServer::~JackServer() { Kill(); }
 
+void JackServer::Stop(int safetySeconds) {
+  if (fPid <= 0) return;
+  Continue();  // ends an earlier watchdog
+  const pid_t server = fPid;
+  const pid_t watchdog = fork();
+  if (watchdog == 0) {
+    // Only async-signal-safe calls after fork in a threaded process.
+    struct timespec wait = {safetySeconds, 0};
+    while (nanosleep(&wait, &wait) != 0) {
+    }
+    kill(server, SIGCONT);
+    _exit(0);
+  }
+  fWatchdog = watchdog;
+  kill(fPid, SIGSTOP);
+}
+
+void JackServer::Continue() {
+  if (fPid > 0) kill(fPid, SIGCONT);
+  if (fWatchdog > 0) {
+    kill(fWatchdog, SIGKILL);
+    waitpid(fWatchdog, nullptr, 0);
+    fWatchdog = -1;
+  }
+}
+
 void JackServer::Kill() {
   if (fPid <= 0) return;
-  // A client whose program ended without closing it (Zanvel leaves its clients to the exit)
-  // stays in the server until the server next notifies its clients. Stopped with such a
-  // client, jackd dies of SIGPIPE on its way out and keeps its slot in JACK's registry of
-  // servers: eight of those and no server starts on the machine. A probe client's arrival
-  // makes the server drop the departed ones first.
+  // A stopped server would not act on SIGTERM, and one ended by SIGKILL keeps its slot in
+  // JACK's server registry.
+  Continue();
+  // A client whose program ended without closing it stays in the server until the server
+  // next notifies its clients. Stopped with such a client, jackd dies of SIGPIPE on its way
+  // out and keeps its registry slot: eight of those and no server starts on the machine. A
+  // probe client's arrival makes the server drop the departed ones first.
   if (fUp) ServerAnswers(fName);
   kill(fPid, SIGTERM);
   for (int i = 0; i < 100; i++) {

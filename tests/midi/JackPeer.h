@@ -27,11 +27,32 @@ class JackServer {
   const std::string& Name() const { return fName; }
   // Kills the server now (a service that goes away).
   void Kill();
+  pid_t Pid() const { return fPid; }
+  // Freezes the server (SIGSTOP), a service that stalls: its clients get no process cycle
+  // and every request to it waits. A helper process continues it after safetySeconds
+  // should this process die first, so that no test leaves a frozen jackd behind.
+  void Stop(int safetySeconds = 60);
+  // Lets a stopped server run again; harmless on one that runs.
+  void Continue();
 
  private:
   std::string fName;
   pid_t fPid = -1;
+  pid_t fWatchdog = -1;
   bool fUp = false;
+};
+
+// Keeps the server stopped for its lifetime; it continues when the guard goes, also when
+// a failed assertion leaves the test early.
+class StoppedJackServer {
+ public:
+  explicit StoppedJackServer(JackServer& server) : fServer(server) { fServer.Stop(); }
+  ~StoppedJackServer() { fServer.Continue(); }
+  StoppedJackServer(const StoppedJackServer&) = delete;
+  StoppedJackServer& operator=(const StoppedJackServer&) = delete;
+
+ private:
+  JackServer& fServer;
 };
 
 struct JackMidiEvent {

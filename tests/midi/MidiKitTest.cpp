@@ -7,6 +7,8 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <thread>
 
 #include "RecordingMidi.h"
 #include "midi/BMidiPort.h"
@@ -65,6 +67,7 @@ struct SentMessage {
 class RecordingOutput : public MidiOutput {
  public:
   struct Log {
+    std::atomic<bool> room{true};  // false: a stalled service
     std::mutex lock;
     std::vector<SentMessage> sent;
     std::vector<SentMessage> Sent() {
@@ -96,6 +99,7 @@ class RecordingOutput : public MidiOutput {
   }
   void Close() override { fOpen = false; }
   bool IsOpen() const override { return fOpen; }
+  bool HasRoom(size_t, size_t) override { return fLog->room.load(); }
   bool Send(const uint8* bytes, size_t size) override {
     if (!fOpen) return false;
     std::lock_guard<std::mutex> guard(fLog->lock);
@@ -110,10 +114,12 @@ class RecordingOutput : public MidiOutput {
 
 class RecordingSink : public MidiScheduler::Sink {
  public:
-  void Deliver(const MidiEvent& event) override {
+  bool Deliver(const MidiEvent& event) override {
+    if (refusing.load()) return false;
     std::lock_guard<std::mutex> guard(lock);
     delivered.push_back({Bytes(event.bytes, event.bytes + event.size), system_time()});
     stamps.push_back(event.time);
+    return true;
   }
   std::vector<SentMessage> Delivered() {
     std::lock_guard<std::mutex> guard(lock);
@@ -127,6 +133,7 @@ class RecordingSink : public MidiScheduler::Sink {
     }
     return Delivered().size() >= count;
   }
+  std::atomic<bool> refusing{false};  // a sink without room, as a stalled service
   std::mutex lock;
   std::vector<SentMessage> delivered;
   std::vector<uint32> stamps;
@@ -330,6 +337,108 @@ TEST(MidiScheduler, AFullQueueDropsAndCounts) {
   EXPECT_TRUE(sink.WaitFor(1, 2s));
 }
 
+TEST(MidiScheduler, AFullQueueStillTakesWhatEndsNotes) {
+  RecordingSink sink;
+  MidiScheduler scheduler(sink, 8);
+  ASSERT_EQ(scheduler.HardCapacity(), 16u);
+  const uint32 later = NowMs() + 60000;
+  for (int i = 0; i < 8; i++) ASSERT_TRUE(scheduler.Schedule(Event(later, 0x90, uint8(i), 1)));
+  EXPECT_FALSE(scheduler.Schedule(Event(later, 0x90, 20, 1))) << "a note-on has no reserve";
+  EXPECT_FALSE(scheduler.Schedule(Event(later, 0xB0, 1, 1)));
+  EXPECT_TRUE(scheduler.Schedule(Event(later, 0x80, 0, 0)));
+  EXPECT_TRUE(scheduler.Schedule(Event(later, 0x90, 1, 0))) << "note-on with velocity 0";
+  MidiEvent allOff;
+  allOff.time = later;
+  allOff.kind = MidiEvent::kAllNotesOff;
+  EXPECT_TRUE(scheduler.Schedule(allOff));
+  for (int i = 0; i < 5; i++) EXPECT_TRUE(scheduler.Schedule(Event(later, 0x81, uint8(i), 0)));
+  EXPECT_FALSE(scheduler.Schedule(Event(later, 0x80, 9, 0))) << "the reserve has its bound too";
+  EXPECT_FALSE(scheduler.Schedule(allOff));
+  EXPECT_EQ(scheduler.Pending(), 16u);
+  EXPECT_EQ(scheduler.Dropped(), 4u);
+
+  const auto pending = scheduler.TakePending();
+  ASSERT_EQ(pending.size(), 16u);
+  EXPECT_EQ(pending[8].bytes[0], 0x80) << "the reserve keeps the call order";
+  EXPECT_EQ(pending[10].kind, MidiEvent::kAllNotesOff);
+}
+
+TEST(MidiScheduler, ReportsDropsOnceWhenTheyStartAndOnceWhenTheyEnd) {
+  struct Lines {
+    std::mutex lock;
+    std::vector<std::string> lines;
+    bool fromCaller = false;
+    std::thread::id caller = std::this_thread::get_id();
+    size_t Count() {
+      std::lock_guard<std::mutex> guard(lock);
+      return lines.size();
+    }
+    bool WaitFor(size_t count) {
+      for (int i = 0; i < 1000 && Count() < count; i++) snooze(5000);
+      return Count() >= count;
+    }
+  } report;
+  RecordingSink sink;
+  MidiScheduler scheduler(sink, 2, [&report](const char* line) {
+    std::lock_guard<std::mutex> guard(report.lock);
+    report.lines.emplace_back(line);
+    report.fromCaller = report.fromCaller || std::this_thread::get_id() == report.caller;
+  });
+  const uint32 later = NowMs() + 60000;
+  scheduler.Schedule(Event(later, 0x90, 1, 1));
+  scheduler.Schedule(Event(later, 0x90, 2, 1));
+  for (int i = 0; i < 5; i++) scheduler.Schedule(Event(later, 0x90, 3, 1));
+  ASSERT_TRUE(report.WaitFor(1));
+  EXPECT_EQ(report.lines[0], "MIDI: output queue full; messages are dropped");
+  // Still full: more drops, no more words, and no end while nothing is taken.
+  for (int i = 0; i < 3; i++) {
+    snooze(400000);
+    scheduler.Schedule(Event(later, 0x90, 3, 1));
+  }
+  snooze(1200000);
+  EXPECT_EQ(report.Count(), 1u) << "no end reported while every event is refused";
+
+  scheduler.TakePending();
+  ASSERT_TRUE(scheduler.Schedule(Event(later, 0x90, 4, 1)));
+  ASSERT_TRUE(report.WaitFor(2));
+  EXPECT_EQ(report.lines[1], "MIDI: output queue has room again; 8 messages dropped");
+
+  // A second run of drops is reported afresh, with its own count.
+  scheduler.Schedule(Event(later, 0x90, 5, 1));
+  scheduler.Schedule(Event(later, 0x90, 6, 1));
+  scheduler.TakePending();
+  scheduler.Schedule(Event(later, 0x90, 7, 1));
+  ASSERT_TRUE(report.WaitFor(4));
+  EXPECT_EQ(report.lines[2], "MIDI: output queue full; messages are dropped");
+  EXPECT_EQ(report.lines[3], "MIDI: output queue has room again; 1 messages dropped");
+  EXPECT_FALSE(report.fromCaller) << "the thread that schedules must not print";
+}
+
+TEST(MidiScheduler, ASinkWithoutRoomGetsItsEventsLaterInOrder) {
+  RecordingSink sink;
+  MidiScheduler scheduler(sink);
+  sink.refusing = true;
+  for (uint8 i = 1; i <= 3; i++) scheduler.Schedule(Event(B_NOW, 0x90, i, 1));
+  snooze(30000);
+  EXPECT_TRUE(sink.Delivered().empty());
+  sink.refusing = false;
+  ASSERT_TRUE(sink.WaitFor(3, 2s));
+  auto got = sink.Delivered();
+  for (uint8 i = 0; i < 3; i++) EXPECT_EQ(got[i].bytes[1], i + 1);
+
+  // The event on offer to the refusing sink is still pending, not lost between the two.
+  sink.refusing = true;
+  scheduler.Schedule(Event(B_NOW, 0x90, 4, 1));
+  scheduler.Schedule(Event(B_NOW, 0x90, 5, 1));
+  snooze(30000);
+  const auto pending = scheduler.TakePending();
+  ASSERT_EQ(pending.size(), 2u);
+  EXPECT_EQ(pending[0].bytes[1], 4);
+  sink.refusing = false;
+  snooze(30000);
+  EXPECT_EQ(sink.Delivered().size(), 3u);
+}
+
 TEST(MidiScheduler, DestroyingItWithFarMessagesIsPrompt) {
   RecordingSink sink;
   const bigtime_t before = system_time();
@@ -449,6 +558,100 @@ TEST_F(PortOverRecording, ClosingSendsWaitingNoteEndsAndDropsTheRest) {
   snooze(20000);
   EXPECT_EQ(log->Sent().size(), 2u);
   EXPECT_GE(port.CountUnsent(), 1u);
+}
+
+TEST_F(PortOverRecording, ClosingAlsoSendsWaitingAllNotesOffInOrder) {
+  ASSERT_EQ(port.Open("Zanvel"), B_OK);
+  const uint32 later = NowMs() + 60000;
+  port.NoteOff(1, 40, 0, later);
+  port.AllNotesOff(true, later + 1);
+  port.NoteOn(1, 41, 90, later + 2);
+  port.NoteOn(1, 42, 0, later + 3);
+  port.Close();
+  const auto sent = log->Sent();
+  ASSERT_EQ(sent.size(), 18u);
+  EXPECT_EQ(sent[0].bytes, (Bytes{0x80, 40, 0}));
+  for (uint8_t channel = 0; channel < 16; channel++)
+    EXPECT_EQ(sent[1 + channel].bytes, (Bytes{uint8_t(0xB0 | channel), 123, 0}));
+  EXPECT_EQ(sent[17].bytes, (Bytes{0x90, 42, 0}));
+}
+
+TEST_F(PortOverRecording, AFullQueueStillEndsTheNotesItStarted) {
+  ASSERT_EQ(port.Open("Zanvel"), B_OK);
+  const uint32 later = NowMs() + 60000;
+  for (int i = 0; i < 512; i++) ASSERT_EQ(port.Post(0x90, uint8(i % 128), 100, later), B_OK);
+  EXPECT_EQ(port.Post(0x90, 1, 100, later), B_WOULD_BLOCK);
+  EXPECT_EQ(port.Post(0xA0, 1, 100, later), B_WOULD_BLOCK);
+  for (int i = 0; i < 128; i++) ASSERT_EQ(port.Post(0x90, uint8(i), 0, later + 1), B_OK);
+  port.AllNotesOff(true, later + 2);
+  EXPECT_EQ(port.CountDropped(), 2u);
+  port.Close();
+  const auto sent = log->Sent();
+  ASSERT_EQ(sent.size(), 128u + 16u) << "every note end and All Notes Off, no note-on";
+  EXPECT_EQ(sent[127].bytes, (Bytes{0x90, 127, 0}));
+  EXPECT_EQ(sent[128].bytes, (Bytes{0xB0, 123, 0}));
+}
+
+TEST_F(PortOverRecording, AStalledServiceGetsTheNoteEndsWhenItRunsAgain) {
+  ASSERT_EQ(port.Open("Zanvel"), B_OK);
+  log->room = false;
+  port.NoteOn(1, 60, 100);
+  port.NoteOn(1, 60, 0, NowMs() + 20);
+  port.KeyPressure(3, 1, 63);
+  snooze(100000);
+  EXPECT_TRUE(log->Sent().empty()) << "nothing may be pressed on a service without room";
+  EXPECT_EQ(port.CountDevices(), 2) << "the port is not held while messages wait";
+
+  // Closing while the service stalls: its note ends wait for it.
+  std::thread resume([this] {
+    snooze(200000);
+    log->room = true;
+  });
+  port.Close();
+  resume.join();
+  const auto sent = log->Sent();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent.back().bytes, (Bytes{0x90, 60, 0}));
+  for (const auto& m : sent) EXPECT_NE(m.bytes, (Bytes{0xA2, 1, 63})) << "sent after Close";
+}
+
+TEST_F(PortOverRecording, ClosingOnAServiceThatNeverRunsAgainEnds) {
+  ASSERT_EQ(port.Open("Zanvel"), B_OK);
+  log->room = false;
+  port.NoteOn(1, 60, 0, NowMs() + 60000);
+  const bigtime_t start = system_time();
+  port.Close();
+  EXPECT_LT(system_time() - start, BMidiPort::kCloseWait + 2000000);
+  EXPECT_TRUE(log->Sent().empty());
+  EXPECT_EQ(port.CountUnsent(), 1u) << "the note end that could not go is counted";
+}
+
+TEST_F(PortOverRecording, PostTellsWhatBecameOfTheMessage) {
+  RecordingMidi monitor;
+  port.Connect(&monitor);
+  EXPECT_EQ(port.Post(0x90, 60, 100), B_NO_INIT) << "closed";
+  EXPECT_EQ(port.CountUnsent(), 1u);
+  ASSERT_EQ(port.Open("Zanvel"), B_OK);
+  EXPECT_EQ(port.Post(0x7F, 60, 100), B_BAD_VALUE) << "a data byte";
+  EXPECT_EQ(port.Post(0xF8, 0, 0), B_BAD_VALUE) << "a system message";
+  EXPECT_EQ(port.Post(0xA3, 1, 200, 777), B_OK);
+  EXPECT_EQ(port.Post(0xC5, 9, 99), B_OK);
+  EXPECT_EQ(port.Post(0xEF, 0, 64), B_OK);
+  ASSERT_TRUE(log->WaitFor(3, 2s));
+  snooze(20000);
+  const auto sent = log->Sent();
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_EQ(sent[0].bytes, (Bytes{0xA3, 1, 200 & 0x7F}));
+  EXPECT_EQ(sent[1].bytes, (Bytes{0xC5, 9})) << "program change is two bytes";
+  EXPECT_EQ(sent[2].bytes, (Bytes{0xEF, 0, 64}));
+
+  // Monitors see what the port was sent, refused or not, as it goes on the wire.
+  const auto seen = monitor.Messages();
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_EQ(seen[0].bytes, (Bytes{0x90, 60, 100}));
+  EXPECT_EQ(seen[1].bytes, (Bytes{0xA3, 1, 200 & 0x7F}));
+  EXPECT_EQ(seen[1].time, 777u);
+  EXPECT_EQ(seen[2].bytes, (Bytes{0xC5, 9}));
 }
 
 TEST_F(PortOverRecording, TimedMessagesLeaveAtTheirTime) {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "midi/MidiOutput.h"
+#include "support/Time.h"
 
 namespace {
 bool ValidChannel(uchar channel) { return channel >= 1 && channel <= 16; }
@@ -35,12 +36,22 @@ status_t BMidiPort::Open(const char* name) {
 }
 
 void BMidiPort::Close() {
-  // Whatever sounds now must not hang on the device we leave.
+  // Closed first, so that nothing queued meanwhile waits for the next device.
+  fOpen.store(false);
+  // Whatever sounds now must not hang on the device we leave. A service that stalls gets
+  // a while to take the note ends; closing it would wait for it anyway.
+  const bigtime_t deadline = system_time() + kCloseWait;
   for (const MidiEvent& event : fScheduler->TakePending()) {
-    if (event.IsNoteOff()) Deliver(event);
+    if (!event.EndsNotes()) continue;
+    while (!Deliver(event)) {
+      if (system_time() >= deadline) {
+        fUnsent.fetch_add(1, std::memory_order_relaxed);
+        break;
+      }
+      snooze(1000);
+    }
   }
   std::lock_guard<std::mutex> guard(fOutputLock);
-  fOpen.store(false);
   fOutput->Close();
   fPortName.clear();
 }
@@ -78,95 +89,70 @@ const char* BMidiPort::ApiName() const {
   return fOutput->ApiName();
 }
 
-status_t BMidiPort::Queue(uint32 time, uint8 status, uint8 data1, uint8 data2, uint8 size) {
+status_t BMidiPort::Put(uint8 status, uint8 data1, uint8 data2, uint32 time) {
+  const uint8 type = status & 0xF0;
+  const uint8 size = type == 0xC0 || type == 0xD0 ? 2 : 3;
+  data1 &= 0x7F;
+  data2 = size == 3 ? data2 & 0x7F : 0;
+  status_t result;
   // A closed port has nowhere to send; what it is sent is lost, as on a cut cable.
   if (!fOpen.load(std::memory_order_relaxed)) {
     fUnsent.fetch_add(1, std::memory_order_relaxed);
-    return B_NO_INIT;
+    result = B_NO_INIT;
+  } else {
+    MidiEvent event;
+    event.time = time;
+    event.size = size;
+    event.bytes[0] = status;
+    event.bytes[1] = data1;
+    event.bytes[2] = data2;
+    result = fScheduler->Schedule(event) ? B_OK : B_WOULD_BLOCK;
   }
-  MidiEvent event;
-  event.time = time;
-  event.size = size;
-  event.bytes[0] = status;
-  event.bytes[1] = data1 & 0x7F;
-  event.bytes[2] = data2 & 0x7F;
-  return fScheduler->Schedule(event) ? B_OK : B_WOULD_BLOCK;
+  const uchar channel = uchar((status & 0x0F) + 1);
+  switch (type) {
+    case 0x80: SprayNoteOff(channel, data1, data2, time); break;
+    case 0x90: SprayNoteOn(channel, data1, data2, time); break;
+    case 0xA0: SprayKeyPressure(channel, data1, data2, time); break;
+    case 0xB0: SprayControlChange(channel, data1, data2, time); break;
+    case 0xC0: SprayProgramChange(channel, data1, time); break;
+    case 0xD0: SprayChannelPressure(channel, data1, time); break;
+    default: SprayPitchBend(channel, data1, data2, time); break;
+  }
+  return result;
 }
 
 status_t BMidiPort::Post(uint8 status, uint8 data1, uint8 data2, uint32 time) {
-  const uchar channel = uchar((status & 0x0F) + 1);
-  switch (status & 0xF0) {
-    case 0x80: {
-      const status_t result = Queue(time, status, data1, data2, 3);
-      SprayNoteOff(channel, data1, data2, time);
-      return result;
-    }
-    case 0x90: {
-      const status_t result = Queue(time, status, data1, data2, 3);
-      SprayNoteOn(channel, data1, data2, time);
-      return result;
-    }
-    case 0xA0: {
-      const status_t result = Queue(time, status, data1, data2, 3);
-      SprayKeyPressure(channel, data1, data2, time);
-      return result;
-    }
-    case 0xB0: {
-      const status_t result = Queue(time, status, data1, data2, 3);
-      SprayControlChange(channel, data1, data2, time);
-      return result;
-    }
-    case 0xE0: {
-      const status_t result = Queue(time, status, data1, data2, 3);
-      SprayPitchBend(channel, data1, data2, time);
-      return result;
-    }
-    default:
-      return B_BAD_VALUE;
-  }
+  if (status < 0x80 || status > 0xEF) return B_BAD_VALUE;
+  return Put(status, data1, data2, time);
 }
 
 void BMidiPort::NoteOff(uchar channel, uchar note, uchar velocity, uint32 time) {
-  if (!ValidChannel(channel)) return;
-  Queue(time, uint8(0x80 | (channel - 1)), note, velocity, 3);
-  SprayNoteOff(channel, note, velocity, time);
+  if (ValidChannel(channel)) Put(uint8(0x80 | (channel - 1)), note, velocity, time);
 }
 
 void BMidiPort::NoteOn(uchar channel, uchar note, uchar velocity, uint32 time) {
-  if (!ValidChannel(channel)) return;
-  Queue(time, uint8(0x90 | (channel - 1)), note, velocity, 3);
-  SprayNoteOn(channel, note, velocity, time);
+  if (ValidChannel(channel)) Put(uint8(0x90 | (channel - 1)), note, velocity, time);
 }
 
 void BMidiPort::KeyPressure(uchar channel, uchar note, uchar pressure, uint32 time) {
-  if (!ValidChannel(channel)) return;
-  Queue(time, uint8(0xA0 | (channel - 1)), note, pressure, 3);
-  SprayKeyPressure(channel, note, pressure, time);
+  if (ValidChannel(channel)) Put(uint8(0xA0 | (channel - 1)), note, pressure, time);
 }
 
 void BMidiPort::ControlChange(uchar channel, uchar controlNumber, uchar controlValue,
                               uint32 time) {
-  if (!ValidChannel(channel)) return;
-  Queue(time, uint8(0xB0 | (channel - 1)), controlNumber, controlValue, 3);
-  SprayControlChange(channel, controlNumber, controlValue, time);
+  if (ValidChannel(channel)) Put(uint8(0xB0 | (channel - 1)), controlNumber, controlValue, time);
 }
 
 void BMidiPort::ProgramChange(uchar channel, uchar programNumber, uint32 time) {
-  if (!ValidChannel(channel)) return;
-  Queue(time, uint8(0xC0 | (channel - 1)), programNumber, 0, 2);
-  SprayProgramChange(channel, programNumber, time);
+  if (ValidChannel(channel)) Put(uint8(0xC0 | (channel - 1)), programNumber, 0, time);
 }
 
 void BMidiPort::ChannelPressure(uchar channel, uchar pressure, uint32 time) {
-  if (!ValidChannel(channel)) return;
-  Queue(time, uint8(0xD0 | (channel - 1)), pressure, 0, 2);
-  SprayChannelPressure(channel, pressure, time);
+  if (ValidChannel(channel)) Put(uint8(0xD0 | (channel - 1)), pressure, 0, time);
 }
 
 void BMidiPort::PitchBend(uchar channel, uchar lsb, uchar msb, uint32 time) {
-  if (!ValidChannel(channel)) return;
-  Queue(time, uint8(0xE0 | (channel - 1)), lsb, msb, 3);
-  SprayPitchBend(channel, lsb, msb, time);
+  if (ValidChannel(channel)) Put(uint8(0xE0 | (channel - 1)), lsb, msb, time);
 }
 
 void BMidiPort::AllNotesOff(bool justChannel, uint32 time) {
@@ -189,13 +175,17 @@ void BMidiPort::AllNotesOff(bool justChannel, uint32 time) {
   }
 }
 
-void BMidiPort::Deliver(const MidiEvent& event) {
+bool BMidiPort::Deliver(const MidiEvent& event) {
   std::lock_guard<std::mutex> guard(fOutputLock);
-  if (event.kind == MidiEvent::kBytes) {
-    Send(event.bytes, event.size);
-    return;
-  }
+  const bool bytes = event.kind == MidiEvent::kBytes;
   const bool justChannel = event.bytes[0] != 0;
+  const size_t count = bytes ? 1 : justChannel ? 16 : 16 * 129;
+  // Sending would wait for the service, with this lock held; the event waits instead.
+  if (!fOutput->HasRoom(count, bytes ? event.size : 3)) return false;
+  if (bytes) {
+    Send(event.bytes, event.size);
+    return true;
+  }
   for (uint8 channel = 0; channel < 16; channel++) {
     const uint8 allOff[3] = {uint8(0xB0 | channel), 123, 0};
     Send(allOff, 3);
@@ -205,6 +195,7 @@ void BMidiPort::Deliver(const MidiEvent& event) {
       Send(noteOff, 3);
     }
   }
+  return true;
 }
 
 void BMidiPort::Send(const uint8* bytes, size_t size) {

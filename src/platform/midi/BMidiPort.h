@@ -27,8 +27,10 @@ class BMidiPort : public BMidi, private MidiScheduler::Sink {
   // Opens the named device (a name from GetDeviceName); 0 on success. An open device is
   // closed first.
   status_t Open(const char* name);
-  // Sends the note-offs still waiting at once, drops the other waiting messages, closes.
+  // Sends the note-offs and All Notes Off still waiting at once, in their order, drops the
+  // other waiting messages, closes. A stalled service gets up to kCloseWait to take them.
   void Close();
+  static constexpr bigtime_t kCloseWait = 3000000;
   // The device last opened, or nullptr.
   const char* PortName() const;
 
@@ -39,7 +41,8 @@ class BMidiPort : public BMidi, private MidiScheduler::Sink {
 
   // Queue a message for its time. Channels outside 1..16 are refused; data bytes keep
   // their low 7 bits. Everything sent is also passed on to the objects connected to the
-  // port, with its stamp, at the moment of the call (monitors, recorders).
+  // port, with its stamp, at the moment of the call (monitors, recorders), whether or not
+  // the queue took it.
   void NoteOff(uchar channel, uchar note, uchar velocity, uint32 time = B_NOW) override;
   void NoteOn(uchar channel, uchar note, uchar velocity, uint32 time = B_NOW) override;
   void KeyPressure(uchar channel, uchar note, uchar pressure, uint32 time = B_NOW) override;
@@ -48,13 +51,15 @@ class BMidiPort : public BMidi, private MidiScheduler::Sink {
   void ProgramChange(uchar channel, uchar programNumber, uint32 time = B_NOW) override;
   void ChannelPressure(uchar channel, uchar pressure, uint32 time = B_NOW) override;
   void PitchBend(uchar channel, uchar lsb, uchar msb, uint32 time = B_NOW) override;
+  // The same for a channel message given by its status byte (0x80 to 0xEF), for callers
+  // that count what becomes of their messages. Program change and channel pressure go out
+  // as their two bytes (data2 is ignored). B_OK once queued; B_WOULD_BLOCK when the full
+  // queue dropped it (counted in CountDropped); B_NO_INIT while the port is closed
+  // (counted in CountUnsent); B_BAD_VALUE for a status byte that is no channel message.
+  status_t Post(uint8 status, uint8 data1, uint8 data2, uint32 time = B_NOW);
   // All Notes Off (controller 123) on every channel; unless justChannel, also a note-off
   // for every key of every channel.
   void AllNotesOff(bool justChannel = true, uint32 time = B_NOW);
-  // A three-byte channel message (status 0x80 to 0xEF), queued and passed on like the calls
-  // above. B_OK when queued, B_WOULD_BLOCK when the queue was full (dropped), B_NO_INIT
-  // when the port is closed, B_BAD_VALUE for another status byte.
-  status_t Post(uint8 status, uint8 data1, uint8 data2, uint32 time = B_NOW);
 
   // "ALSA", "JACK" or "none".
   const char* ApiName() const;
@@ -66,8 +71,9 @@ class BMidiPort : public BMidi, private MidiScheduler::Sink {
   uint64_t CountUnsent() const { return fUnsent.load(std::memory_order_relaxed); }
 
  private:
-  status_t Queue(uint32 time, uint8 status, uint8 data1, uint8 data2, uint8 size);
-  void Deliver(const MidiEvent& event) override;  // scheduler thread
+  // Queues a channel message and passes it on; the status byte is valid.
+  status_t Put(uint8 status, uint8 data1, uint8 data2, uint32 time);
+  bool Deliver(const MidiEvent& event) override;  // scheduler thread, and Close
   void Send(const uint8* bytes, size_t size);     // holds fOutputLock
 
   // Guards fOutput and fPortName; the scheduler holds it while a message goes out.

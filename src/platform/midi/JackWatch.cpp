@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "support/Time.h"
+
 namespace {
 // libjack reports a missing server on stderr with several lines; while we only look for
 // one, that is the normal case and not worth a word.
@@ -37,6 +39,20 @@ void JackWatch::OnShutdown(void* self) {
   static_cast<JackWatch*>(self)->fAlive.store(false, std::memory_order_release);
 }
 
+int JackWatch::OnProcess(uint32_t, void* self) {
+  auto* watch = static_cast<JackWatch*>(self);
+  watch->fLastCycle.store(system_time(), std::memory_order_release);
+  watch->fCycles.fetch_add(1, std::memory_order_release);
+  return 0;
+}
+
+int JackWatch::OnBufferSize(uint32_t frames, void* self) {
+  auto* watch = static_cast<JackWatch*>(self);
+  if (watch->fRate != 0)
+    watch->fPeriod.store(int64_t(frames) * 1000000 / watch->fRate, std::memory_order_relaxed);
+  return 0;
+}
+
 bool JackWatch::Connect() {
   if (Alive()) return true;
   if (fClient->handle != nullptr) {
@@ -51,11 +67,16 @@ bool JackWatch::Connect() {
   tQuiet = false;
   if (handle == nullptr) return false;
   jack_on_shutdown(handle, OnShutdown, this);
+  jack_set_process_callback(handle, OnProcess, this);
+  fRate = jack_get_sample_rate(handle);
+  OnBufferSize(jack_get_buffer_size(handle), this);
+  jack_set_buffer_size_callback(handle, OnBufferSize, this);
   if (jack_activate(handle) != 0) {
     jack_client_close(handle);
     return false;
   }
   fClient->handle = handle;
+  fLastCycle.store(system_time(), std::memory_order_release);
   fAlive.store(true, std::memory_order_release);
   return true;
 }

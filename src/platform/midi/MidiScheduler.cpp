@@ -13,10 +13,14 @@ namespace {
 int32 MsAhead(uint32 time, uint32 now) { return int32(time - now); }
 }  // namespace
 
-MidiScheduler::MidiScheduler(Sink& sink, size_t capacity)
-    : fSink(sink), fCapacity(std::max<size_t>(capacity, 1)) {
-  fHeap.reserve(fCapacity);
+MidiScheduler::MidiScheduler(Sink& sink, size_t capacity, Report report)
+    : fSink(sink),
+      fCapacity(std::max<size_t>(capacity, 1)),
+      fHardCapacity(2 * fCapacity),
+      fReport(std::move(report)) {
+  fHeap.reserve(fHardCapacity + 1);
   fThread = std::thread([this] { Loop(); });
+  fReporter = std::thread([this] { ReportDrops(); });
 }
 
 MidiScheduler::~MidiScheduler() {
@@ -25,7 +29,9 @@ MidiScheduler::~MidiScheduler() {
     fQuit = true;
   }
   fWake.notify_all();
+  fReportWake.notify_all();
   fThread.join();
+  fReporter.join();
 }
 
 bool MidiScheduler::Later(const Entry& a, const Entry& b) {
@@ -39,13 +45,21 @@ bool MidiScheduler::Schedule(const MidiEvent& message) {
   // Zero means "now"; compared as a stamp it would lie in the future once the machine has
   // been up for 25 days.
   if (event.time == 0) event.time = uint32(system_time() / 1000);
+  const size_t limit = event.EndsNotes() ? fHardCapacity : fCapacity;
   bool first;
   {
     std::lock_guard<std::mutex> guard(fLock);
-    if (fHeap.size() >= fCapacity) {
+    if (fHeap.size() >= limit) {
       fDropped.fetch_add(1, std::memory_order_relaxed);
+      fLastDrop = system_time();
+      fAcceptedSinceDrop = false;
+      const bool started = !fDropping;
+      fDropping = true;
+      // Only the first drop wakes the reporter; it watches for the end by itself.
+      if (started) fReportWake.notify_one();
       return false;
     }
+    fAcceptedSinceDrop = true;
     fHeap.push_back(Entry{event, fSequence++});
     std::push_heap(fHeap.begin(), fHeap.end(), Later);
     first = fHeap.front().sequence == fSequence - 1;
@@ -57,7 +71,8 @@ bool MidiScheduler::Schedule(const MidiEvent& message) {
 
 std::vector<MidiEvent> MidiScheduler::TakePending() {
   std::vector<MidiEvent> events;
-  std::lock_guard<std::mutex> guard(fLock);
+  std::unique_lock<std::mutex> lock(fLock);
+  fDelivered.wait(lock, [this] { return !fDelivering; });
   events.reserve(fHeap.size());
   while (!fHeap.empty()) {
     std::pop_heap(fHeap.begin(), fHeap.end(), Later);
@@ -75,21 +90,8 @@ size_t MidiScheduler::Pending() const {
 void MidiScheduler::Loop() {
   // The default 50 microseconds of timer slack would be most of our lateness.
   prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
-  uint64_t reportedDrops = 0;
-  bigtime_t lastReport = 0;
   std::unique_lock<std::mutex> lock(fLock);
   while (!fQuit) {
-    const uint64_t drops = fDropped.load(std::memory_order_relaxed);
-    if (drops != reportedDrops && system_time() - lastReport >= 1000000) {
-      // Reported here, not where the drop happens: that may be the frame thread.
-      lock.unlock();
-      fprintf(stderr, "MIDI: output queue full, %llu messages dropped so far\n",
-              static_cast<unsigned long long>(drops));
-      lock.lock();
-      reportedDrops = drops;
-      lastReport = system_time();
-      continue;
-    }
     if (fHeap.empty()) {
       fWake.wait(lock);
       continue;
@@ -101,10 +103,57 @@ void MidiScheduler::Loop() {
       continue;
     }
     std::pop_heap(fHeap.begin(), fHeap.end(), Later);
-    const MidiEvent event = fHeap.back().event;
+    const Entry entry = fHeap.back();
     fHeap.pop_back();
+    fDelivering = true;
     lock.unlock();
-    fSink.Deliver(event);
+    const bool taken = fSink.Deliver(entry.event);
     lock.lock();
+    fDelivering = false;
+    fDelivered.notify_all();
+    if (!taken) {
+      // Its sequence keeps it ahead of everything queued meanwhile.
+      fHeap.push_back(entry);
+      std::push_heap(fHeap.begin(), fHeap.end(), Later);
+      fWake.wait_for(lock, std::chrono::microseconds(kRetry));
+    }
+  }
+}
+
+void MidiScheduler::ReportDrops() {
+  const auto emit = [this](const char* line) {
+    if (fReport)
+      fReport(line);
+    else
+      fprintf(stderr, "%s\n", line);
+  };
+  // Checking a few times a second is enough for a report "about a second" after the end.
+  constexpr bigtime_t kPoll = 250000;
+  uint64_t reported = 0;
+  std::unique_lock<std::mutex> lock(fLock);
+  while (!fQuit) {
+    if (!fDropping) {
+      fReportWake.wait(lock);
+      continue;
+    }
+    lock.unlock();
+    emit("MIDI: output queue full; messages are dropped");
+    lock.lock();
+    while (!fQuit) {
+      const bigtime_t quiet = system_time() - fLastDrop;
+      if (fAcceptedSinceDrop && quiet >= kQuietBeforeReport) break;
+      const bigtime_t wait = fAcceptedSinceDrop ? std::min(kPoll, kQuietBeforeReport - quiet) : kPoll;
+      fReportWake.wait_for(lock, std::chrono::microseconds(wait));
+    }
+    if (fQuit) break;
+    const uint64_t dropped = fDropped.load(std::memory_order_relaxed);
+    fDropping = false;
+    lock.unlock();
+    char line[96];
+    snprintf(line, sizeof line, "MIDI: output queue has room again; %llu messages dropped",
+             static_cast<unsigned long long>(dropped - reported));
+    emit(line);
+    lock.lock();
+    reported = dropped;
   }
 }

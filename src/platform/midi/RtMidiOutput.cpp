@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "support/Time.h"
+
 RtMidiOutput::RtMidiOutput(RtMidi::Api api) : fApi(api) {
   if (fApi == RtMidi::UNIX_JACK) fJack = std::make_unique<JackWatch>();
 }
@@ -117,10 +119,88 @@ void RtMidiOutput::Close() {
   fOut->closePort();
 }
 
+namespace {
+// RtMidi's JACK output writes each message, after an int of its length, to a ring buffer
+// of 16 KB that its process callback empties once a cycle; a JACK ring holds one byte
+// less than its size. A message that does not fit makes sendMessage spin, with the port's
+// lock held, until a cycle makes room, and a cycle that takes more than fits in a port
+// buffer loses the rest: never write more than fits. What the ring holds when a stalled
+// server runs again may be lost too, when its first cycle overruns: nothing is written
+// during a stall, and the note ends written just before it are sent again after.
+constexpr size_t kJackRingBytes = 16384 - 1;
+constexpr size_t MessageBytes(size_t size) { return size + sizeof(int); }
+// A server that ran no cycle for this many periods (and at least kMinStall) stalls.
+constexpr int64_t kStallPeriods = 8;
+constexpr int64_t kMinStall = 50000;
+// The first cycles after a stall may be an overrun whose MIDI never reaches the readers.
+constexpr uint64_t kSettleCycles = 3;
+}  // namespace
+
+bool RtMidiOutput::Stalled() {
+  if (fStalled) {
+    if (fCycle < fStallCycle + kSettleCycles) return true;
+    fStalled = false;
+    ResendNoteEnds();
+    return false;
+  }
+  const int64_t limit = std::max(kMinStall, kStallPeriods * fJack->Period());
+  if (system_time() - fJack->LastCycle() <= limit) return false;
+  fStalled = true;
+  fStallCycle = fCycle;
+  return true;
+}
+
+void RtMidiOutput::ResendNoteEnds() {
+  // Whatever the ring held when the server stopped may have been lost; a note end among
+  // it would leave its note sounding. Sending one again is harmless.
+  for (size_t key = 0; key < fNoteEndCycle.size(); key++) {
+    const uint64_t written = fNoteEndCycle[key];
+    if (written == 0 || written + 1 < fStallCycle) continue;
+    const uint8 noteOff[3] = {uint8(0x80 | (key / 128)), uint8(key % 128), 0};
+    Write(noteOff, 3);
+  }
+}
+
+void RtMidiOutput::CountCycles() {
+  const uint64_t cycle = fJack->Cycles();
+  // A message written while the watch had counted n cycles is read by cycle n + 2 at the
+  // latest, which has certainly run once the count is n + 3.
+  for (uint64_t i = fCycle; i != cycle && i - fCycle < 3; i++) {
+    fRingBytes[2] = fRingBytes[1];
+    fRingBytes[1] = fRingBytes[0];
+    fRingBytes[0] = 0;
+  }
+  fCycle = cycle;
+}
+
+bool RtMidiOutput::HasRoom(size_t count, size_t size) {
+  if (fJack == nullptr || !fOpen || ServiceGone()) return true;
+  CountCycles();
+  // Written during a stall, a message would be lost when the server runs again.
+  if (Stalled()) return false;
+  const size_t used = BytesInRing();
+  // More than a whole ring never fits; it waits until the ring is empty.
+  return used == 0 || used + count * MessageBytes(size) <= kJackRingBytes;
+}
+
+void RtMidiOutput::Write(const uint8* bytes, size_t size) {
+  CountCycles();
+  fRingBytes[0] += MessageBytes(size);
+  const uint8 type = bytes[0] & 0xF0;
+  if (size == 3 && (type == 0x80 || type == 0x90)) {
+    const bool ends = type == 0x80 || bytes[2] == 0;
+    fNoteEndCycle[(bytes[0] & 0x0F) * 128 + (bytes[1] & 0x7F)] = ends ? fCycle + 1 : 0;
+  }
+  fOut->sendMessage(bytes, size);
+}
+
 bool RtMidiOutput::Send(const uint8* bytes, size_t size) {
   if (!fOpen || ServiceGone()) return false;
   fFailed = false;
-  fOut->sendMessage(bytes, size);
+  if (fJack != nullptr)
+    Write(bytes, size);
+  else
+    fOut->sendMessage(bytes, size);
   return !fFailed;
 }
 
