@@ -21,7 +21,11 @@ constexpr double kTwoPi = 6.283185307179586;
 
 // The bin of one edge block from its two diagonal differences. Every path goes through this
 // one expression, so the table below cannot disagree with the per-block computation.
-inline int BinOf(float d1, float d2, int numBins) {
+// The angle is taken in double: the differences are exact there, and a direction at a
+// multiple of 45 degrees then lands exactly on its sector's centre or edge. Float's pi / 2 is
+// rounded up, which tipped such edges into the neighbouring bin, so that opposite edges were
+// not always half the circle apart.
+inline int BinOf(double d1, double d2, int numBins) {
   long double theta = static_cast<long double>(std::atan2(d1, d2)) + kMinusQuarterPi;
   if (theta < 0) theta += kTwoPi;
   // Each bin owns a full sector centred on its angle, so directions within half a sector
@@ -55,7 +59,7 @@ const uint8* BinTable(int numBins) {
   for (int d1 = -255; d1 <= 255; d1++)
     for (int d2 = -255; d2 <= 255; d2++)
       fresh[(d1 + 255) * kSpan + (d2 + 255)] =
-          static_cast<uint8>(BinOf(static_cast<float>(d1), static_cast<float>(d2), numBins));
+          static_cast<uint8>(BinOf(d1, d2, numBins));
   tables[numBins].store(fresh, std::memory_order_release);
   return fresh;
 }
