@@ -21,7 +21,11 @@ constexpr double kTwoPi = 6.283185307179586;
 
 // The bin of one edge block from its two diagonal differences. Every path goes through this
 // one expression, so the table below cannot disagree with the per-block computation.
-inline int BinOf(float d1, float d2, int numBins) {
+// The angle is taken in double: the differences are exact there, and a direction at a
+// multiple of 45 degrees then lands exactly on its sector's centre or edge. Float's pi / 2 is
+// rounded up, which tipped such edges into the neighbouring bin, so that opposite edges were
+// not always half the circle apart.
+inline int BinOf(double d1, double d2, int numBins) {
   long double theta = static_cast<long double>(std::atan2(d1, d2)) + kMinusQuarterPi;
   if (theta < 0) theta += kTwoPi;
   // Each bin owns a full sector centred on its angle, so directions within half a sector
@@ -55,7 +59,7 @@ const uint8* BinTable(int numBins) {
   for (int d1 = -255; d1 <= 255; d1++)
     for (int d2 = -255; d2 <= 255; d2++)
       fresh[(d1 + 255) * kSpan + (d2 + 255)] =
-          static_cast<uint8>(BinOf(static_cast<float>(d1), static_cast<float>(d2), numBins));
+          static_cast<uint8>(BinOf(d1, d2, numBins));
   tables[numBins].store(fresh, std::memory_order_release);
   return fresh;
 }
@@ -74,63 +78,110 @@ int FirstEdgeContrast(float contrastThreshold) {
 constexpr int kCountSets = 8;
 using Counts = uint32[kCountSets][kMaxTableBins + 1];
 
-// Counts the edge blocks between two rows of samples (row y at top, row y + 1 at bottom; n
-// blocks, n + 1 samples each). A branch-free pass marks the edge blocks; where they are few,
-// only the marked ones are looked up, and where they are many, every block is looked up
-// without a branch, the others into the spare bin.
-ZANVEL_KERNEL void CountRowPair(const uint8* top, const uint8* bottom, int n, int firstEdge, const uint8* table,
-                  Counts& counts) {
-  constexpr int kChunk = 1024;
-  uint8 edge[kChunk];
-  uint32 index[kChunk];
-  const uint16_t limit = static_cast<uint16_t>(firstEdge);
-  for (int x0 = 0; x0 < n; x0 += kChunk) {
-    const int m = n - x0 < kChunk ? n - x0 : kChunk;
-    const uint8* a = top + x0;
-    const uint8* c = bottom + x0;
-    int edges = 0;
-    for (int i = 0; i < m; i++) {
-      // The Roberts cross: d1 = I(x, y + 1) - I(x + 1, y), d2 = I(x + 1, y + 1) - I(x, y).
-      // Absolute differences on bytes and their sum on 16 bits, so the vectoriser packs lanes.
-      uint8 b1 = a[i + 1], c1 = c[i], a2 = a[i], d2 = c[i + 1];
-      uint8 ad1 = static_cast<uint8>(c1 > b1 ? c1 - b1 : b1 - c1);
-      uint8 ad2 = static_cast<uint8>(d2 > a2 ? d2 - a2 : a2 - d2);
-      uint16_t contrast = static_cast<uint16_t>(ad1 + ad2);
-      edge[i] = contrast >= limit ? 1 : 0;
-      edges += edge[i];
-    }
-    if (edges == 0) continue;
-    if (edges * 8 >= m) {
-      for (int i = 0; i < m; i++) {
-        int d1 = c[i] - a[i + 1];
-        int d2 = c[i + 1] - a[i];
-        index[i] = edge[i] ? static_cast<uint32>((d1 + 255) * kSpan + (d2 + 255)) : kNotAnEdge;
+// Blocks per step of the vector loops, and per strip of columns read at a time.
+constexpr int kGroup = 32;
+constexpr int kStrip = 1024;
+// One row of a strip: the kStrip + 1 samples of its blocks, then room for the rest of a last
+// group, which the vector loops read whole.
+using StripRow = uint8[kStrip + kGroup + 1];
+
+// Marks the edge blocks between two strip rows (row y at top, row y + 1 at bottom; n blocks,
+// 1 .. kStrip) with 1 in edge[], whole groups at a time, and returns how many there are.
+// Blocks past n up to the end of their group are left unmarked.
+ZANVEL_KERNEL int MarkEdges(const uint8* __restrict top, const uint8* __restrict bottom, int n, int firstEdge,
+                            uint8* __restrict edge) {
+  // The Roberts cross: d1 = I(x, y + 1) - I(x + 1, y), d2 = I(x + 1, y + 1) - I(x, y). The test
+  // |d1| + |d2| >= t stays on bytes, where the vectoriser packs the most lanes: below 256 it
+  // holds when |d2| >= t or |d1| >= t - |d2|; from 256 on, when |d2| >= t - 255 and
+  // |d1| >= t - |d2|, which then fits a byte.
+  const uint8 low = static_cast<uint8>(firstEdge);
+  const uint8 least2 = static_cast<uint8>(firstEdge > 255 ? firstEdge - 255 : 0);
+  uint8 tally[kGroup] = {};  // at most kStrip / kGroup = 32 each
+  auto absolute = [](uint8 p, uint8 q) { return static_cast<uint8>((p > q ? p : q) - (p > q ? q : p)); };
+  if (firstEdge <= 255) {
+    for (int g = 0; g < n; g += kGroup) {
+      const uint8* a = top + g;
+      const uint8* c = bottom + g;
+      for (int j = 0; j < kGroup; j++) {
+        uint8 ad1 = absolute(c[j], a[j + 1]), ad2 = absolute(c[j + 1], a[j]);
+        uint8 e = (ad2 >= low) | (ad1 >= static_cast<uint8>(low - ad2));
+        edge[g + j] = e;
+        tally[j] = static_cast<uint8>(tally[j] + e);
       }
-      int i = 0;
-      for (; i + kCountSets <= m; i += kCountSets)
-        for (int k = 0; k < kCountSets; k++) counts[k][table[index[i + k]]]++;
-      for (; i < m; i++) counts[i & (kCountSets - 1)][table[index[i]]]++;
-      continue;
     }
-    for (int i0 = 0; i0 < m; i0 += 8) {
-      const int k = m - i0 < 8 ? m - i0 : 8;
-      uint64_t word = 0;
-      std::memcpy(&word, edge + i0, static_cast<size_t>(k));
-      if (word == 0) continue;
-      for (int i = i0; i < i0 + k; i++) {
-        if (edge[i] == 0) continue;
-        int d1 = c[i] - a[i + 1];
-        int d2 = c[i + 1] - a[i];
-        counts[i & (kCountSets - 1)][table[(d1 + 255) * kSpan + (d2 + 255)]]++;
+  } else {
+    for (int g = 0; g < n; g += kGroup) {
+      const uint8* a = top + g;
+      const uint8* c = bottom + g;
+      for (int j = 0; j < kGroup; j++) {
+        uint8 ad1 = absolute(c[j], a[j + 1]), ad2 = absolute(c[j + 1], a[j]);
+        uint8 e = (ad2 >= least2) & (ad1 >= static_cast<uint8>(low - ad2));
+        edge[g + j] = e;
+        tally[j] = static_cast<uint8>(tally[j] + e);
       }
     }
   }
+  // The last group's blocks past n read the room after the samples: unmark them.
+  const int last = (n - 1) / kGroup * kGroup;
+  const uint8 inside = static_cast<uint8>(n - last);
+  for (int j = 0; j < kGroup; j++) {
+    uint8 outside = static_cast<uint8>(j) >= inside;
+    tally[j] = static_cast<uint8>(tally[j] - (edge[last + j] & outside));
+    edge[last + j] = static_cast<uint8>(edge[last + j] & (outside ^ 1));
+  }
+  int edges = 0;
+  for (int j = 0; j < kGroup; j++) edges += tally[j];
+  return edges;
 }
 
-void CountGrey(const GrayscaleImage& image, int firstEdge, const uint8* table, Counts& counts) {
-  for (int y = 2; y < image.height - 1; y++) {
-    const uint8* top = image.grayPixels + ptrdiff_t(y) * image.bytesPerRow;
-    CountRowPair(top, top + image.bytesPerRow, image.width - 1, firstEdge, table, counts);
+// Counts the edge blocks between two strip rows (n blocks, 1 .. kStrip). Where edges are few,
+// only the marked blocks are looked up; where they are many, every block is looked up
+// without a branch, the others into the spare bin.
+ZANVEL_KERNEL void CountRowPair(const uint8* __restrict top, const uint8* __restrict bottom, int n, int firstEdge,
+                                const uint8* table, Counts& counts) {
+  alignas(32) uint8 edge[kStrip + kGroup];
+  alignas(32) uint32 index[kStrip + kGroup];
+  const int edges = MarkEdges(top, bottom, n, firstEdge, edge);
+  if (edges == 0) return;
+  const int groups = (n + kGroup - 1) / kGroup * kGroup;
+  if (edges * 4 >= n) {
+    for (int g = 0; g < groups; g += kGroup) {
+      const uint8* a = top + g;
+      const uint8* c = bottom + g;
+      for (int j = 0; j < kGroup; j++) {
+        // d1 + 255 and d2 + 255 on 16 bits, so the vectoriser widens to 32 bits only once.
+        uint16_t row = static_cast<uint16_t>(c[j] + 255 - a[j + 1]);
+        uint16_t column = static_cast<uint16_t>(c[j + 1] + 255 - a[j]);
+        uint32 at = static_cast<uint32>(row) * kSpan + column;
+        index[g + j] = edge[g + j] ? at : kNotAnEdge;
+      }
+    }
+    int i = 0;
+    for (; i + kCountSets <= n; i += kCountSets)
+      for (int k = 0; k < kCountSets; k++) counts[k][table[index[i + k]]]++;
+    for (; i < n; i++) counts[i & (kCountSets - 1)][table[index[i]]]++;
+    return;
+  }
+  // Eight marks at a time become eight bits, a window of 64 blocks one word to walk, so that
+  // the walk leaves its loop once per window holding edges, not once per eight blocks.
+  for (int i0 = 0; i0 < groups; i0 += 64) {
+    uint64_t bytes[8] = {}, any = 0;
+    const int words = groups - i0 < 64 ? (groups - i0) / 8 : 8;
+    for (int w = 0; w < words; w++) {
+      std::memcpy(&bytes[w], edge + i0 + 8 * w, sizeof bytes[w]);
+      any |= bytes[w];
+    }
+    if (any == 0) continue;
+    uint64_t marks = 0;
+    // Byte k (0 or 1) of a word times this constant lands in bit 56 + k, without carries.
+    for (int w = 0; w < 8; w++) marks |= ((bytes[w] * 0x0102040810204080ull) >> 56) << (8 * w);
+    while (marks != 0) {
+      const int i = i0 + __builtin_ctzll(marks);
+      marks &= marks - 1;
+      int d1 = bottom[i] - top[i + 1];
+      int d2 = bottom[i + 1] - top[i];
+      counts[i & (kCountSets - 1)][table[(d1 + 255) * kSpan + (d2 + 255)]]++;
+    }
   }
 }
 
@@ -138,22 +189,28 @@ ZANVEL_KERNEL void GreenBytes(const uint32* words, int count, uint8* out) {
   for (int i = 0; i < count; i++) out[i] = static_cast<uint8>(words[i] >> 8);
 }
 
-// Colour images are read through their green bytes, gathered a strip of columns at a time
-// into two rolling rows.
-void CountColour(const RGBAImage& image, int firstEdge, const uint8* table, Counts& counts) {
-  constexpr int kStrip = 1024;
-  uint8 rows[2][kStrip + 1];
-  const ptrdiff_t stride = image.bytesPerRow / 4;
-  auto green = [&image, stride](int y, int x0, int count, uint8* out) {
-    GreenBytes(image.rgbaPixels + y * stride + x0, count, out);
+// Reads the image a strip of columns at a time into two rolling rows of samples, which leave
+// the vector loops room past the last block: grey bytes copied, colour words through their
+// green bytes.
+void CountStrips(const Image& image, bool grey, int firstEdge, const uint8* table, Counts& counts) {
+  StripRow rows[2];
+  std::memset(rows, 0, sizeof rows);  // the room past the samples is read, never counted
+  auto fill = [&image, grey](int y, int x0, int count, uint8* out) {
+    if (grey) {
+      const auto& g = static_cast<const GrayscaleImage&>(image);
+      std::memcpy(out, g.grayPixels + ptrdiff_t(y) * g.bytesPerRow + x0, static_cast<size_t>(count));
+    } else {
+      const auto& c = static_cast<const RGBAImage&>(image);
+      GreenBytes(c.rgbaPixels + ptrdiff_t(y) * (c.bytesPerRow / 4) + x0, count, out);
+    }
   };
   for (int x0 = 0; x0 < image.width - 1; x0 += kStrip) {
     const int blocks = image.width - 1 - x0 < kStrip ? image.width - 1 - x0 : kStrip;
     uint8* top = rows[0];
     uint8* bottom = rows[1];
-    green(2, x0, blocks + 1, top);
+    fill(2, x0, blocks + 1, top);
     for (int y = 2; y < image.height - 1; y++) {
-      green(y + 1, x0, blocks + 1, bottom);
+      fill(y + 1, x0, blocks + 1, bottom);
       CountRowPair(top, bottom, blocks, firstEdge, table, counts);
       std::swap(top, bottom);
     }
@@ -195,10 +252,7 @@ bool OrientationHistogram::CountFast(const Image& image, float contrastThreshold
   if (firstEdge > 510) return true;  // no contrast can pass
   const uint8* table = BinTable(numBins);
   Counts counts = {};
-  if (grey)
-    CountGrey(static_cast<const GrayscaleImage&>(image), firstEdge, table, counts);
-  else
-    CountColour(static_cast<const RGBAImage&>(image), firstEdge, table, counts);
+  CountStrips(image, grey, firstEdge, table, counts);
   // Adding 1.0f one block at a time stops growing at 2^24, where 2^24 + 1 rounds back down.
   for (int k = 0; k < numBins; k++) {
     uint64_t total = 0;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -105,6 +106,129 @@ TEST(HistogramEdges, SingleBinTakesEverything) {
   GrayscaleImage g(pixels.data(), 8, 8, 8);
   ExpectBins(OrientationHistogram(g, 20.0f, 1), {1});
   ExpectBins(OrientationHistogram(g, 20.0f, 0), {1});  // a count below 1 is taken as 1
+}
+
+// The three ways pixels are read: grey bytes, the green byte of colour words, and any other
+// image class through its own I().
+enum class Reading { kGrey, kColour, kThroughI };
+constexpr Reading kReadings[] = {Reading::kGrey, Reading::kColour, Reading::kThroughI};
+
+class PlainGrey : public GrayscaleImage {
+ public:
+  using GrayscaleImage::GrayscaleImage;
+  using GrayscaleImage::operator=;
+  float I(int x, int y) const override { return GrayscaleImage::I(x, y); }
+};
+
+// A w x h picture of samples held in the way the reading asks for; colour words carry
+// other values in red, blue and alpha.
+class Picture {
+ public:
+  Picture(Reading reading, int w, int h, const std::vector<uint8>& samples) : fWords(samples.size()) {
+    for (size_t i = 0; i < samples.size(); i++)
+      fWords[i] = (0x5A0000C3u ^ (uint32(i) * 0x00010001u & 0x00FF00FFu)) | (uint32(samples[i]) << 8);
+    fBytes = samples;
+    if (reading == Reading::kColour)
+      fImage = std::make_unique<RGBAImage>(fWords.data(), w, h, w * 4);
+    else if (reading == Reading::kGrey)
+      fImage = std::make_unique<GrayscaleImage>(fBytes.data(), w, h, w);
+    else
+      fImage = std::make_unique<PlainGrey>(fBytes.data(), w, h, w);
+  }
+  Image& image() { return *fImage; }
+
+ private:
+  std::vector<uint8> fBytes;
+  std::vector<uint32> fWords;
+  std::unique_ptr<Image> fImage;
+};
+
+// The bin that the one edge block of a 2 x 4 picture with these differences lands in: the
+// only bin the blur leaves at the peak (for 5 or more bins).
+int BinOfOneBlock(Reading reading, int d1, int d2, int numBins) {
+  // d1 = I(0, 3) - I(1, 2), d2 = I(1, 3) - I(0, 2); rows 0 and 1 do not count.
+  const int b = d1 < 0 ? -d1 : 0, c = d1 < 0 ? 0 : d1;
+  const int a = d2 < 0 ? -d2 : 0, d = d2 < 0 ? 0 : d2;
+  std::vector<uint8> samples = {0, 0, 0, 0, static_cast<uint8>(a), static_cast<uint8>(b),
+                                static_cast<uint8>(c), static_cast<uint8>(d)};
+  Picture picture(reading, 2, 4, samples);
+  OrientationHistogram h(picture.image(), 0.5f, numBins);
+  int peak = -1;
+  for (int i = 0; i < numBins; i++) {
+    if (h.bins[i] != 1.0f) continue;
+    EXPECT_EQ(peak, -1) << "two peaks";
+    peak = i;
+  }
+  return peak;
+}
+
+// Directions at whole multiples of 45 degrees: the angle atan2(d1, d2), less the quarter turn
+// the bins start at, is j eighths of the circle, which is j * n / 8 bins; a direction exactly
+// between two bins belongs to the upper one.
+TEST(HistogramSectors, DirectionsAtMultiplesOf45DegreesLandInTheirGeometricBin) {
+  struct Direction {
+    int d1, d2, eighths;  // eighths of the circle past the start of bin 0's centre
+  };
+  const Direction directions[] = {
+      {1, 0, 1},  {-1, 0, 5},                          // d2 = 0: 90 and 270 degrees
+      {1, 1, 0},  {1, -1, 2}, {-1, -1, 4}, {-1, 1, 6}, // |d1| = |d2|, all four quadrants
+      {0, 1, 7},  {0, -1, 3},                          // d1 = 0: 0 and 180 degrees
+  };
+  for (Reading reading : kReadings) {
+    for (int numBins : {8, 36, 255}) {
+      for (const Direction& dir : directions) {
+        const int expected = (dir.eighths * numBins + 4) / 8 % numBins;
+        for (int size : {1, 37, 255}) {
+          EXPECT_EQ(BinOfOneBlock(reading, dir.d1 * size, dir.d2 * size, numBins), expected)
+              << "d1 " << dir.d1 * size << " d2 " << dir.d2 * size << " bins " << numBins
+              << " reading " << static_cast<int>(reading);
+        }
+      }
+    }
+  }
+}
+
+TEST(HistogramSectors, OppositeVerticalEdgesAreHalfTheCircleApart) {
+  // The case that once went wrong: d2 = 0 with d1 < 0 fell one bin short of 23.
+  for (Reading reading : kReadings) {
+    EXPECT_EQ(BinOfOneBlock(reading, 200, 0, 36), 5);
+    EXPECT_EQ(BinOfOneBlock(reading, -200, 0, 36), 23);
+  }
+}
+
+// The photographic negative turns every edge around: both differences change sign, so the
+// direction moves by exactly half the circle, and with an even bin count every count, blurred
+// and scaled, moves by exactly half the bins.
+TEST(HistogramSymmetry, NegativeShiftsTheBinsByHalfTheCircle) {
+  const int w = 64, h = 48;
+  uint32 state = 12345;
+  auto random = [&state] {
+    state = state * 1664525u + 1013904223u;
+    return state >> 24;
+  };
+  std::vector<std::vector<uint8>> pictures;
+  // Noise: every direction there is. Steps and diagonals: many blocks exactly at 0, 45 and 90
+  // degrees, on the sector edges for 36 and 254 bins.
+  pictures.push_back(Fill(w, h, [&random](int, int) { return random(); }));
+  pictures.push_back(Fill(w, h, [](int x, int y) { return ((x / 4 + y / 3) % 3) * 100; }));
+  pictures.push_back(Fill(w, h, [](int x, int y) { return (x + y) % 16 < 8 ? 30 : 220; }));
+  pictures.push_back(Fill(w, h, [](int x, int y) { return x > y ? 255 : x == y ? 128 : 0; }));
+  for (const auto& samples : pictures) {
+    std::vector<uint8> negative(samples.size());
+    for (size_t i = 0; i < samples.size(); i++) negative[i] = static_cast<uint8>(255 - samples[i]);
+    for (Reading reading : kReadings) {
+      Picture positive(reading, w, h, samples), inverted(reading, w, h, negative);
+      for (int numBins : {8, 36, 254}) {
+        OrientationHistogram a(positive.image(), 20.0f, numBins), b(inverted.image(), 20.0f, numBins);
+        int mismatches = 0;
+        for (int i = 0; i < numBins; i++)
+          if (a.bins[i] != b.bins[(i + numBins / 2) % numBins]) mismatches++;
+        EXPECT_EQ(mismatches, 0) << "bins " << numBins << " reading " << static_cast<int>(reading)
+                                 << " picture " << (&samples - pictures.data());
+        EXPECT_EQ(*std::max_element(a.bins, a.bins + numBins), 1.0f);  // not all zero
+      }
+    }
+  }
 }
 
 TEST(HistogramBlur, SpreadsOneSpikeAroundTheCircle) {

@@ -32,7 +32,10 @@ std::vector<float> HistogramBins(const Image& image, float contrastThreshold, in
       float d1 = image.I(x, y + 1) - image.I(x + 1, y);
       float d2 = image.I(x + 1, y + 1) - image.I(x, y);
       if (std::fabs(d1) + std::fabs(d2) <= contrastThreshold) continue;
-      long double theta = static_cast<long double>(std::atan2(d1, d2)) + kMinusQuarterPi;
+      // The angle in double, from the differences exactly.
+      long double theta =
+          static_cast<long double>(std::atan2(static_cast<double>(d1), static_cast<double>(d2))) +
+          kMinusQuarterPi;
       if (theta < 0) theta += kTwoPi;
       int bin = static_cast<int>(theta / kTwoPi * numBins + 0.5L);
       if (bin >= numBins) bin -= numBins;
