@@ -31,9 +31,10 @@ class TimingOutput : public MidiOutput {
   status_t Open(const std::string& device) override { return fInner->Open(device); }
   void Close() override { fInner->Close(); }
   bool IsOpen() const override { return fInner->IsOpen(); }
-  bool Send(const uint8* bytes, size_t size) override {
+  bool HasRoom(size_t count, size_t size) override { return fInner->HasRoom(count, size); }
+  bool Send(const uint8* bytes, size_t size, bigtime_t due) override {
     const bigtime_t at = system_time();
-    const bool sent = fInner->Send(bytes, size);
+    const bool sent = fInner->Send(bytes, size, due);
     std::lock_guard<std::mutex> guard(lock);
     if (size == 3) sends.push_back({bytes[1] + 128 * (bytes[2] - 1), at});
     return sent;

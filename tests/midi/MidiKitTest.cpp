@@ -100,7 +100,7 @@ class RecordingOutput : public MidiOutput {
   void Close() override { fOpen = false; }
   bool IsOpen() const override { return fOpen; }
   bool HasRoom(size_t, size_t) override { return fLog->room.load(); }
-  bool Send(const uint8* bytes, size_t size) override {
+  bool Send(const uint8* bytes, size_t size, bigtime_t) override {
     if (!fOpen) return false;
     std::lock_guard<std::mutex> guard(fLog->lock);
     fLog->sent.push_back({Bytes(bytes, bytes + size), system_time()});

@@ -183,23 +183,23 @@ bool BMidiPort::Deliver(const MidiEvent& event) {
   // Sending would wait for the service, with this lock held; the event waits instead.
   if (!fOutput->HasRoom(count, bytes ? event.size : 3)) return false;
   if (bytes) {
-    Send(event.bytes, event.size);
+    Send(event.bytes, event.size, event.due);
     return true;
   }
   for (uint8 channel = 0; channel < 16; channel++) {
     const uint8 allOff[3] = {uint8(0xB0 | channel), 123, 0};
-    Send(allOff, 3);
+    Send(allOff, 3, event.due);
     if (justChannel) continue;
     for (uint8 note = 0; note < 128; note++) {
       const uint8 noteOff[3] = {uint8(0x80 | channel), note, 0};
-      Send(noteOff, 3);
+      Send(noteOff, 3, event.due);
     }
   }
   return true;
 }
 
-void BMidiPort::Send(const uint8* bytes, size_t size) {
-  if (fOutput->Send(bytes, size))
+void BMidiPort::Send(const uint8* bytes, size_t size, bigtime_t due) {
+  if (fOutput->Send(bytes, size, due))
     fSent.fetch_add(1, std::memory_order_relaxed);
   else
     fUnsent.fetch_add(1, std::memory_order_relaxed);

@@ -74,7 +74,7 @@ class BMidiPort : public BMidi, private MidiScheduler::Sink {
   // Queues a channel message and passes it on; the status byte is valid.
   status_t Put(uint8 status, uint8 data1, uint8 data2, uint32 time);
   bool Deliver(const MidiEvent& event) override;  // scheduler thread, and Close
-  void Send(const uint8* bytes, size_t size);     // holds fOutputLock
+  void Send(const uint8* bytes, size_t size, bigtime_t due);  // holds fOutputLock
 
   // Guards fOutput and fPortName; the scheduler holds it while a message goes out.
   mutable std::mutex fOutputLock;

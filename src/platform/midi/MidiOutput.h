@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/Status.h"
+#include "support/Time.h"
 
 // The name of the program's own output port; always the first device while a service runs.
 inline constexpr const char* kOwnMidiPortName = "Zanvel";
@@ -24,8 +25,10 @@ class MidiOutput {
   virtual status_t Open(const std::string& device) = 0;
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
-  // Sends one complete message now; false when it could not go out.
-  virtual bool Send(const uint8* bytes, size_t size) = 0;
+  // Sends one complete message, due at system_time() due (0: now; never later than now
+  // by more than the scheduler's wake-up); false when it could not go out. Back ends
+  // that can place a message within their cycle use due for it.
+  virtual bool Send(const uint8* bytes, size_t size, bigtime_t due) = 0;
   // Whether count messages of size bytes would go out now without Send waiting for the
   // service (a stalled one takes nothing). True also where Send fails at once.
   virtual bool HasRoom(size_t count, size_t size) {
@@ -43,9 +46,10 @@ class NullMidiOutput : public MidiOutput {
   status_t Open(const std::string&) override { return B_ERROR; }
   void Close() override {}
   bool IsOpen() const override { return false; }
-  bool Send(const uint8*, size_t) override { return false; }
+  bool Send(const uint8*, size_t, bigtime_t) override { return false; }
 };
 
 // Picks the service: ZANVEL_MIDI_API=alsa|jack|none forces one; otherwise the ALSA sequencer
-// when /dev/snd/seq can be opened, else JACK.
+// when /dev/snd/seq can be opened, else JACK. ALSA goes through RtMidi, JACK through a
+// client of our own (JackMidiOutput.h).
 std::unique_ptr<MidiOutput> CreateMidiOutput();

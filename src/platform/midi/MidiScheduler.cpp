@@ -44,7 +44,15 @@ bool MidiScheduler::Schedule(const MidiEvent& message) {
   MidiEvent event = message;
   // Zero means "now"; compared as a stamp it would lie in the future once the machine has
   // been up for 25 days.
-  if (event.time == 0) event.time = uint32(system_time() / 1000);
+  const bigtime_t now = system_time();
+  if (event.time == 0) {
+    event.time = uint32(now / 1000);
+    event.due = now;
+  } else {
+    // The stamp is the low 32 bits of the millisecond count; the full moment lies within
+    // 25 days of now.
+    event.due = (now / 1000 + MsAhead(event.time, uint32(now / 1000))) * 1000;
+  }
   const size_t limit = event.EndsNotes() ? fHardCapacity : fCapacity;
   bool first;
   {

@@ -20,6 +20,7 @@
 struct MidiEvent {
   enum Kind : uint8 { kBytes, kAllNotesOff };
   uint32 time = 0;  // milliseconds of the system clock
+  bigtime_t due = 0;  // the same moment in microseconds, set by Schedule (0: not yet)
   Kind kind = kBytes;
   uint8 size = 0;    // for kBytes: 1 to 3
   uint8 bytes[3] = {0, 0, 0};  // for kAllNotesOff: bytes[0] != 0 means "just the channel message"
