@@ -155,12 +155,14 @@ int JackMidiReader::Process(uint32_t frames, void* self) {
   // The moment the reader holds the event. JACK's nominal cycle start can lie before the
   // moment the sender wrote it, when the cycle itself ran late.
   const bigtime_t now = system_time();
+  const jack_nframes_t cycleStart = jack_last_frame_time(client);
   // A test peer, not a production client: a short lock here is fine.
   std::lock_guard<std::mutex> guard(reader->fLock);
   for (uint32_t i = 0; i < count; i++) {
     jack_midi_event_t event;
     if (jack_midi_event_get(&event, buffer, i) != 0) continue;
-    reader->fEvents.push_back({std::vector<uint8_t>(event.buffer, event.buffer + event.size), now});
+    reader->fEvents.push_back(
+        {std::vector<uint8_t>(event.buffer, event.buffer + event.size), now, cycleStart + event.time});
   }
   return 0;
 }
@@ -196,6 +198,10 @@ std::vector<std::string> JackMidiReader::Ports() const {
 std::string JackMidiReader::PortName() const {
   if (fPort == nullptr) return {};
   return jack_port_name(static_cast<jack_port_t*>(fPort));
+}
+
+uint32_t JackMidiReader::SampleRate() const {
+  return fClient != nullptr ? jack_get_sample_rate(static_cast<jack_client_t*>(fClient)) : 0;
 }
 
 std::vector<JackMidiEvent> JackMidiReader::Events() const {

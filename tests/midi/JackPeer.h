@@ -58,6 +58,7 @@ class StoppedJackServer {
 struct JackMidiEvent {
   std::vector<uint8_t> bytes;
   bigtime_t time;  // system_time() when the reader's process cycle saw it
+  uint32_t frame;  // JACK's frame count at the event (wraps)
 };
 
 class JackMidiReader {
@@ -75,6 +76,8 @@ class JackMidiReader {
   std::vector<std::string> Ports() const;
   // The full name of our input port.
   std::string PortName() const;
+  // The server's frames per second.
+  uint32_t SampleRate() const;
 
   std::vector<JackMidiEvent> Events() const;
   void Clear();

@@ -127,6 +127,27 @@ TEST_F(MidiThroughJack, FutureMessagesArriveAtTheirTime) {
   }
 }
 
+TEST_F(MidiThroughJack, MessagesAMillisecondApartArriveAMillisecondApartWithinACycle) {
+  BMidiPort port;
+  ASSERT_EQ(port.Open("Zanvel"), 0);
+  ASSERT_TRUE(reader->ConnectFrom("Zanvel"));
+  snooze(50000);
+  const double framesPerMs = reader->SampleRate() / 1000.0;
+  // Three stamps within one 5.3 ms period: the frame offsets must keep them apart.
+  for (int round = 0; round < 5; round++) {
+    reader->Clear();
+    const uint32 now = NowMs();
+    for (uint8 i = 0; i < 3; i++) port.KeyPressure(1, 60, i, now + i);
+    ASSERT_TRUE(reader->WaitFor(3, 5s));
+    const auto events = reader->Events();
+    for (size_t i = 1; i < 3; i++) {
+      const double gap = int32_t(events[i].frame - events[i - 1].frame) / framesPerMs;
+      EXPECT_NEAR(gap, 1.0, 0.1) << "round " << round << ", message " << i;
+    }
+    snooze(20000);
+  }
+}
+
 TEST_F(MidiThroughJack, OpensAnotherDestinationEvenByItsCutName) {
   JackMidiReader longNamed("an input port whose name is long");
   ASSERT_TRUE(longNamed.Ok());
