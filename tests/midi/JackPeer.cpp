@@ -204,6 +204,12 @@ uint32_t JackMidiReader::SampleRate() const {
   return fClient != nullptr ? jack_get_sample_rate(static_cast<jack_client_t*>(fClient)) : 0;
 }
 
+uint32_t JackMidiReader::FrameAt(bigtime_t time) const {
+  auto* client = static_cast<jack_client_t*>(fClient);
+  if (client == nullptr) return 0;
+  return jack_time_to_frames(client, jack_get_time() + uint64_t(time - system_time()));
+}
+
 std::vector<JackMidiEvent> JackMidiReader::Events() const {
   std::lock_guard<std::mutex> guard(fLock);
   return fEvents;

@@ -78,6 +78,8 @@ class JackMidiReader {
   std::string PortName() const;
   // The server's frames per second.
   uint32_t SampleRate() const;
+  // JACK's frame count at the given system_time().
+  uint32_t FrameAt(bigtime_t time) const;
 
   std::vector<JackMidiEvent> Events() const;
   void Clear();
