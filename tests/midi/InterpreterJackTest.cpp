@@ -94,13 +94,15 @@ TEST_F(InterpreterThroughJack, GeneratedNotesArriveOnTheStepsAndEndAfter100Ms) {
   interpreter->SetSendNotesToMidiPort(false);
   snooze(300000);  // a note end may still be due; no new note may come
 
-  std::vector<bigtime_t> starts, ends;
+  // In frames, as a synthesiser would play them.
+  std::vector<uint32_t> starts, ends;
+  const double framesPerMs = reader->SampleRate() / 1000.0;
   size_t allOff = 0;
   bool noteAfterSilence = false;
   for (const auto& e : reader->Events()) {
     if (e.bytes.size() == 3 && e.bytes[0] == 0x97 && e.bytes[1] == 63) {
       if (allOff > 0 && e.bytes[2] != 0) noteAfterSilence = true;
-      (e.bytes[2] != 0 ? starts : ends).push_back(e.time);
+      (e.bytes[2] != 0 ? starts : ends).push_back(e.frame);
     } else if (e.bytes.size() == 3 && (e.bytes[0] & 0xF0) == 0xB0 && e.bytes[1] == 123) {
       allOff++;
     } else {
@@ -114,11 +116,11 @@ TEST_F(InterpreterThroughJack, GeneratedNotesArriveOnTheStepsAndEndAfter100Ms) {
 
   const double step = 60000.0 / 141.0 / 4.0;
   for (size_t i = 1; i < 10; i++) {
-    const double ms = double(starts[i] - starts[0]) / 1000.0;
+    const double ms = int32_t(starts[i] - starts[0]) / framesPerMs;
     const double steps = std::round(ms / step);
     EXPECT_GE(steps, 1.0);
     EXPECT_NEAR(ms, steps * step, kToleranceMs) << "note " << i;
   }
   for (size_t i = 0; i < 10; i++)
-    EXPECT_NEAR(double(ends[i] - starts[i]) / 1000.0, 100.0, kToleranceMs) << "note " << i;
+    EXPECT_NEAR(int32_t(ends[i] - starts[i]) / framesPerMs, 100.0, kToleranceMs) << "note " << i;
 }

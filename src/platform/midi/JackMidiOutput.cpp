@@ -3,6 +3,7 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -27,8 +28,10 @@ void InstallMessageFilter() {
   });
 }
 
-// A gap between cycles of this many periods is a stall, not a late cycle.
-constexpr uint64_t kStallPeriods = 4;
+// A gap between cycles of this many periods, and at least kMinStall microseconds, is a
+// stall, not a late cycle of a busy machine.
+constexpr uint64_t kStallPeriods = 8;
+constexpr uint64_t kMinStall = 50000;
 // A message stamped further ahead than this on JACK's clock goes out at once: the clocks
 // disagree, and it must not hold back everything after it.
 constexpr int64_t kMaxAheadUs = 100000;
@@ -62,7 +65,6 @@ bool JackMidiOutput::Connect() {
   if (handle == nullptr) return false;
   jack_on_shutdown(handle, OnShutdown, this);
   jack_set_process_callback(handle, OnProcess, this);
-  jack_set_xrun_callback(handle, OnXrun, this);
   fPreviousCycle = 0;
   if (jack_activate(handle) != 0) {
     jack_client_close(handle);
@@ -77,11 +79,6 @@ void JackMidiOutput::OnShutdown(void* self) {
   static_cast<JackMidiOutput*>(self)->fAlive.store(false, std::memory_order_release);
 }
 
-int JackMidiOutput::OnXrun(void* self) {
-  static_cast<JackMidiOutput*>(self)->fSettle.store(kSettleCycles, std::memory_order_relaxed);
-  return 0;
-}
-
 int JackMidiOutput::OnProcess(uint32_t frames, void* self) {
   static_cast<JackMidiOutput*>(self)->Process(frames);
   return 0;
@@ -94,7 +91,7 @@ void JackMidiOutput::Process(uint32_t frames) {
   const jack_time_t now = jack_get_time();
   if (client != nullptr) {
     const uint64_t period = uint64_t(frames) * 1000000 / jack_get_sample_rate(client);
-    if (fPreviousCycle != 0 && now - fPreviousCycle > kStallPeriods * period)
+    if (fPreviousCycle != 0 && now - fPreviousCycle > std::max(kMinStall, kStallPeriods * period))
       fSettle.store(kSettleCycles, std::memory_order_relaxed);
   }
   fPreviousCycle = now;

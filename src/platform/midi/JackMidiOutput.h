@@ -8,8 +8,8 @@
 // goes at offset 0, after those before it. The callback never locks, allocates or waits.
 //
 // A server that stalls runs no cycles: the queue fills, HasRoom says so, and the messages
-// wait in the scheduler instead. The first cycles after a stall or an overrun may never
-// reach the readers, so for a few cycles after one the callback writes nothing.
+// wait in the scheduler instead. The first cycles after a stall may never reach the
+// readers, so for a few cycles after one the callback writes nothing.
 
 #include <atomic>
 #include <cstdint>
@@ -39,7 +39,7 @@ class JackMidiOutput : public MidiOutput {
 
   // Messages the queue holds, in all.
   static constexpr size_t kQueueEvents = 4096;
-  // Cycles written empty after a stall or an overrun.
+  // Cycles written empty after a stall.
   static constexpr int kSettleCycles = 3;
 
  private:
@@ -50,7 +50,6 @@ class JackMidiOutput : public MidiOutput {
   };
   struct Client;
   static int OnProcess(uint32_t frames, void* self);
-  static int OnXrun(void* self);
   static void OnShutdown(void* self);
   void Process(uint32_t frames);
   bool Alive() const { return fAlive.load(std::memory_order_acquire); }
