@@ -334,6 +334,8 @@ TEST_F(LCSOutputTest, FramesKeepFlowingWhileTheAlertWaits) {
   held.Release();
   application.join();
   done.wait();
+  // The output's worker is still inside the alert; it must leave it before the service goes.
+  EXPECT_TRUE(interpreter->WaitForOutputs());
   EXPECT_TRUE(flowed) << "the frame waited for the alert";
 }
 
