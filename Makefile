@@ -56,8 +56,10 @@ test-fuzz: deps
 	cmake --build $(FUZZ_BUILD) -j$(JOBS)
 	ctest --test-dir $(FUZZ_BUILD) --output-on-failure -L fuzz
 
-bench: deps
-	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DZANVEL_BUILD_TESTS=OFF -DZANVEL_BUILD_APP=OFF
+# The whole-program row runs the programs of $(BUILD), the build `make run` starts.
+bench: deps build
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DZANVEL_BUILD_TESTS=OFF -DZANVEL_BUILD_APP=OFF \
+	  -DZANVEL_RUN_BUILD=$(CURDIR)/$(BUILD)
 	cmake --build $(BENCH_BUILD) -j$(JOBS) --target benches
 	bash bench/run $(BENCH_BUILD)
 

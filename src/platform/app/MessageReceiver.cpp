@@ -1,5 +1,6 @@
 #include "app/MessageReceiver.h"
 
+#include <pthread.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -98,6 +99,7 @@ MessageReceiver::~MessageReceiver() {
 }
 
 void MessageReceiver::ThreadMain() {
+  pthread_setname_np(pthread_self(), "messages in");
   std::vector<pollfd> fds;
   fds.push_back({fWakeFd, POLLIN, 0});
   fds.push_back({fListenFd, POLLIN, 0});

@@ -1,5 +1,6 @@
 #include "media/VideoPipeline.h"
 
+#include <pthread.h>
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <gst/video/colorbalance.h>
@@ -274,6 +275,7 @@ VideoPipeline::~VideoPipeline() {
 }
 
 void VideoPipeline::WatchBus() {
+  pthread_setname_np(pthread_self(), "video bus");
   Private* p = fPrivate.get();
   GstBus* bus = gst_element_get_bus(p->pipeline);
   while (!fQuitting.load()) {

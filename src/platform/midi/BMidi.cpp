@@ -1,5 +1,6 @@
 #include "midi/BMidi.h"
 
+#include <pthread.h>
 #include <algorithm>
 #include <chrono>
 
@@ -47,6 +48,7 @@ status_t BMidi::Start() {
   fRunning.store(true);
   try {
     fThread = std::thread([this] {
+      pthread_setname_np(pthread_self(), "midi run");
       Run();
       fRunning.store(false);
     });

@@ -1,5 +1,6 @@
 #include "midi/MidiScheduler.h"
 
+#include <pthread.h>
 #include <sys/prctl.h>
 
 #include <algorithm>
@@ -96,6 +97,7 @@ size_t MidiScheduler::Pending() const {
 }
 
 void MidiScheduler::Loop() {
+  pthread_setname_np(pthread_self(), "midi schedule");
   // The default 50 microseconds of timer slack would be most of our lateness.
   prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
   std::unique_lock<std::mutex> lock(fLock);
@@ -129,6 +131,7 @@ void MidiScheduler::Loop() {
 }
 
 void MidiScheduler::ReportDrops() {
+  pthread_setname_np(pthread_self(), "midi drops");
   const auto emit = [this](const char* line) {
     if (fReport)
       fReport(line);
