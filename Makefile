@@ -10,7 +10,7 @@ JOBS        ?= $(shell nproc)
 WERROR      ?= $(if $(CI),ON,OFF)
 ZANVEL_ARGS ?=
 
-.PHONY: all deps build run test test-unit test-tsan test-fuzz bench screenshots clean
+.PHONY: all deps build run test test-unit test-tsan test-fuzz bench screenshots install package clean
 
 all: build
 
@@ -36,6 +36,16 @@ run: build
 # The windows of a real run on the test pattern, as PNG files in docs/screenshots.
 screenshots: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/src/app/zanvel-screenshots docs/screenshots
+
+# Installs the programs, desktop file, icon, manual pages and documentation under PREFIX
+# (DESTDIR works as usual).
+PREFIX      ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A Debian package of the installed files, in $(BUILD).
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 # The sanitizer and fuzzing builds run first; the main suite's summary closes the output.
 test: deps test-tsan test-fuzz test-unit

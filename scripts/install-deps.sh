@@ -4,8 +4,12 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 missing=()
-while read -r pkg; do
-  [[ -z "$pkg" || "$pkg" == \#* ]] && continue
+while read -r line; do
+  # A package per line; what follows # is a comment (or a tag), and of "a | b" the first is taken.
+  pkg=${line%%#*}
+  pkg=${pkg%%|*}
+  pkg=${pkg//[[:space:]]/}
+  [[ -z "$pkg" ]] && continue
   if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$pkg")
   fi

@@ -8,6 +8,7 @@
 #include "app/MessageFolder.h"
 #include "app/MessageReceiver.h"
 #include "app/MessageText.h"
+#include "Version.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ void Usage(FILE* out) {
           "usage: zanvel-listen SIGNATURE\n"
           "Registers SIGNATURE (for example application/x-vnd.kdx-3dReceiver) and prints every\n"
           "message sent to it as one line: the code, then each field as name=value in order.\n"
-          "Stops on Ctrl-C or SIGTERM.\n");
+          "Stops on Ctrl-C or SIGTERM. --version prints the version.\n");
 }
 
 }  // namespace
@@ -24,6 +25,10 @@ void Usage(FILE* out) {
 int main(int argc, char** argv) {
   if (argc == 2 && (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0)) {
     Usage(stdout);
+    return 0;
+  }
+  if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+    printf("zanvel-listen %s\n", kZanvelVersion);
     return 0;
   }
   if (argc != 2 || argv[1][0] == '\0') {

@@ -9,6 +9,7 @@
 #include "app/BRoster.h"
 #include "app/MessageText.h"
 #include "support/Time.h"
+#include "Version.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ void Usage(FILE* out) {
           "  --launch       start the program that declares SIGNATURE when none runs\n"
           "  --timeout MS   give up when the receiver does not take the message in time\n"
           "                 (default: wait as long as it takes)\n"
+          "  --version      print the version and stop\n"
           "Exit status: 0 delivered, 1 not delivered, 2 bad arguments.\n");
 }
 
@@ -41,6 +43,9 @@ int main(int argc, char** argv) {
   for (; i < argc && strncmp(argv[i], "--", 2) == 0; i++) {
     if (strcmp(argv[i], "--help") == 0) {
       Usage(stdout);
+      return 0;
+    } else if (strcmp(argv[i], "--version") == 0) {
+      printf("zanvel-send %s\n", kZanvelVersion);
       return 0;
     } else if (strcmp(argv[i], "--launch") == 0) {
       launch = true;

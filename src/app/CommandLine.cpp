@@ -49,6 +49,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     };
     if (name == "-h" || name == "--help") {
       options.help = true;
+    } else if (name == "--version") {
+      options.version = true;
     } else if (name == "--size") {
       const char* size = takeValue();
       if (size == nullptr)
@@ -81,7 +83,7 @@ std::string CommandLineUsage(const char* program) {
   std::string text = "Usage: ";
   text += program;
   text +=
-      " [--size WxH] [--video SOURCE]\n"
+      " [--size WxH] [--video SOURCE] [--version]\n"
       "Watches the video input and turns what it sees into messages, MIDI and LCS data.\n"
       "\n"
       "  --size WxH       analysis size, one of 320x240, 160x120, 80x60;\n"
@@ -90,6 +92,7 @@ std::string CommandLineUsage(const char* program) {
       "                   a video file, a /dev/video device, or\n"
       "                   \"pipeline:<GStreamer source description>\";\n"
       "                   without it the ZANVEL_VIDEO setting or the first camera is used\n"
+      "  --version        the version\n"
       "  -h, --help       this text\n";
   return text;
 }

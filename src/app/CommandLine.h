@@ -11,6 +11,7 @@ struct CommandLine {
   // Video input: "test", a file path or "pipeline:..."; empty keeps the environment's choice.
   std::string video;
   bool help = false;
+  bool version = false;
   // Why parsing failed; empty on success.
   std::string error;
 };

@@ -1,5 +1,7 @@
 #include "app/Sizes.h"
 
+#include "Version.h"
+
 int32 ANALYSIS_WIDTH = 0;
 int32 ANALYSIS_HEIGHT = 0;
 int32 KEYFRAME_WIDTH = 0;
@@ -11,7 +13,7 @@ int32 WINDOW_SIZE_Y = 0;
 
 ImageInterpreter* interpreter = nullptr;
 
-char waitString[] = "Zanvel 0.9.9 loading....";
+char waitString[] = "Zanvel " ZANVEL_VERSION " loading....";
 
 void SetAnalysisSize(int choice) {
   if (choice < 0 || choice >= kSizeChoiceCount)

@@ -12,13 +12,14 @@
 #include "media/MediaRoster.h"
 #include "media/TimeSource.h"
 #include "support/Time.h"
+#include "Version.h"
 
 namespace {
 
 constexpr const char kAboutText[] =
-    "Zanvel 0.1.0\n"
+    "Zanvel " ZANVEL_VERSION "\n"
     "by the Zanvel project developers\n"
-    "https://zanvel.example.org";
+    ZANVEL_DOCUMENTATION;
 
 // Prints why a command was not applied; commands come from other programs too, so a
 // malformed one must say what it lacked.

@@ -11,6 +11,7 @@
 #include "media/MediaRoster.h"
 #include "qt/QtAlertService.h"
 #include "qt/QtLoopBackEnd.h"
+#include "Version.h"
 
 int main(int argc, char** argv) {
   // A reader that went away (`zanvel | head -1`) gives failed writes, never the end of the program.
@@ -18,6 +19,10 @@ int main(int argc, char** argv) {
   CommandLine options = ParseCommandLine(argc, argv);
   if (options.help) {
     std::fputs(CommandLineUsage(argv[0]).c_str(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("zanvel %s\n", kZanvelVersion);
     return 0;
   }
   if (!options.error.empty()) {
