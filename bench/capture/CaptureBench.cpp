@@ -15,7 +15,7 @@
 #include <mutex>
 #include <vector>
 
-#include "MediaGraph.h"
+#include "capture/MediaGraph.h"
 #include "capture/Tuning.h"
 #include "capture/VideoConsumer.h"
 #include "interface/View.h"

@@ -32,10 +32,6 @@ void Refuse(uint32 code, const char* why) {
 Zanvel::Zanvel(ZanvelWindows* windows, const ZanvelSettings& settings)
     : BApplication(settings.signature.c_str()),
       fColorSpace(B_RGB32),
-      fMediaRoster(nullptr),
-      fTimeSourceNode(media_node::null),
-      fProducerNode(media_node::null),
-      fVideoConsumer(nullptr),
       fVideoView(nullptr),
       fWindows(windows) {
   int choice = settings.sizeChoice;
@@ -51,10 +47,8 @@ Zanvel::Zanvel(ZanvelWindows* windows, const ZanvelSettings& settings)
 
 Zanvel::~Zanvel() {
   std::printf("Zanvel::~Zanvel\n");
-  if (fVideoConsumer != nullptr) {
-    fVideoConsumer->Release();
-    fVideoConsumer = nullptr;
-  }
+  // A consumer that set-up made but could not register goes before the interpreter it knows.
+  fGraph.ReleaseConsumer();
   // No frame reaches the interpreter any more: its destruction silences the MIDI port,
   // closes the devices and stops the outputs' workers, in its own order.
   if (fInterpreter != nullptr && interpreter == fInterpreter) {
@@ -275,10 +269,10 @@ void Zanvel::MessageReceived(BMessage* message) {
         interpreter->SetSmoothing(on);
       break;
     case FourCC("stop"):
-      StopProducer();
+      fGraph.StopProducer();
       break;
     case FourCC("strt"):
-      StartProducer();
+      fGraph.StartProducer();
       break;
     case FourCC("vdeo"):
       OpenVideoPreferences();
@@ -289,12 +283,19 @@ void Zanvel::MessageReceived(BMessage* message) {
   }
 }
 
+status_t Zanvel::SetUpNodes() {
+  fGraph.errorAlert = [](const char* message, status_t status) { ErrorAlert(message, status); };
+  return fGraph.SetUpNodes(fVideoView, interpreter, &fTuning, ANALYSIS_WIDTH, ANALYSIS_HEIGHT);
+}
+
+void Zanvel::TearDownNodes() { fGraph.TearDownNodes(); }
+
 void Zanvel::ShowAbout() {
   (new BAlert("About Zanvel", kAboutText, "wow", nullptr, nullptr, B_WIDTH_AS_USUAL, B_INFO_ALERT))->Go();
 }
 
 void Zanvel::OpenVideoPreferences() {
-  if (fMediaRoster == nullptr || fProducerNode == media_node::null)
+  if (fGraph.fMediaRoster == nullptr || fGraph.fProducerNode == media_node::null)
     return;
-  fWindows->OpenVideoPreferences(fProducerNode, float(WINDOW_SIZE_X + 56), 28);
+  fWindows->OpenVideoPreferences(fGraph.fProducerNode, float(WINDOW_SIZE_X + 56), 28);
 }

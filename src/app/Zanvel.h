@@ -12,6 +12,7 @@
 
 #include "app/BApplication.h"
 #include "app/ErrorAlert.h"
+#include "capture/MediaGraph.h"
 #include "capture/Tuning.h"
 #include "interface/InterfaceDefs.h"
 #include "media/MediaDefs.h"
@@ -51,27 +52,20 @@ class Zanvel : public BApplication {
 
   // Read-only views for tests and diagnostics.
   color_space ColorSpace() const { return fColorSpace; }
-  BMediaRoster* MediaRoster() const { return fMediaRoster; }
-  VideoConsumer* Consumer() const { return fVideoConsumer; }
-  const media_node& ProducerNode() const { return fProducerNode; }
+  BMediaRoster* MediaRoster() const { return fGraph.fMediaRoster; }
+  VideoConsumer* Consumer() const { return fGraph.fVideoConsumer; }
+  const media_node& ProducerNode() const { return fGraph.fProducerNode; }
 
  private:
   // Commands whose value is the sending control's state or text. Both print why a message
   // without a usable value is ignored.
   bool ControlState(const BMessage* message, bool* on) const;
   bool ControlText(const BMessage* message, std::string* text) const;
-  void StartProducer();
-  void StopProducer();
   void OpenVideoPreferences();
   void ShowAbout();
 
   color_space fColorSpace;
-  BMediaRoster* fMediaRoster;
-  media_node fTimeSourceNode;
-  media_node fProducerNode;
-  VideoConsumer* fVideoConsumer;
-  media_output fProducerOut;
-  media_input fConsumerIn;
+  MediaGraph fGraph;
   BView* fVideoView;  // the video window's "Video View"
   // The interpreter ReadyToRun made (also the global `interpreter`); deleted with the
   // application object.

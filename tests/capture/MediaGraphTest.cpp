@@ -10,7 +10,7 @@
 #include <string>
 
 #include "CaptureFixture.h"
-#include "MediaGraph.h"
+#include "capture/MediaGraph.h"
 #include "media/MediaRoster.h"
 #include "support/Time.h"
 
@@ -35,7 +35,7 @@ class MediaGraphTest : public CaptureTest {
   }
   void TearDown() override {
     graph.TearDownNodes();
-    if (graph.fVideoConsumer) graph.fVideoConsumer->Release();  // never registered
+    graph.ReleaseConsumer();  // one set-up made but could not register
     roster->StopWatching(watchToken);
     roster->SetVideoInputSetting(nullptr);
   }

@@ -1,52 +1,58 @@
 // The media graph: the default video input connected to Zanvel's own consumer node.
 
+#include "capture/MediaGraph.h"
+
 #include <cstdio>
 
-#include "app/Sizes.h"
-#include "app/Zanvel.h"
-#include "capture/VideoConsumer.h"
-#include "media/MediaRoster.h"
 #include "media/TimeSource.h"
 
-status_t Zanvel::SetUpNodes() {
+void MediaGraph::ReleaseConsumer() {
+  if (fVideoConsumer != nullptr) {
+    fVideoConsumer->Release();
+    fVideoConsumer = nullptr;
+  }
+}
+
+status_t MediaGraph::SetUpNodes(BView* videoView, ImageInterpreter* interpreter, const Tuning* tuning,
+                                int32 analysisWidth, int32 analysisHeight) {
   status_t status = B_OK;
 
   fMediaRoster = BMediaRoster::Roster(&status);
   if (fMediaRoster == nullptr || status != B_OK) {
     if (status == B_OK)
       status = B_ERROR;
-    ErrorAlert("cannot find the media roster", status);
+    Fail("cannot find the media roster", status);
     return status;
   }
 
   status = fMediaRoster->GetTimeSource(&fTimeSourceNode);
   if (status != B_OK) {
-    ErrorAlert("failed to get a time source", status);
+    Fail("failed to get a time source", status);
     return status;
   }
 
   status = fMediaRoster->GetVideoInput(&fProducerNode);
   if (status != B_OK) {
-    ErrorAlert("could not find a video input!", status);
+    Fail("could not find a video input!", status);
     return status;
   }
 
-  fVideoConsumer = new VideoConsumer("Zanvel", fVideoView, interpreter, &fTuning, nullptr, 0);
+  fVideoConsumer = new VideoConsumer("Zanvel", videoView, interpreter, tuning, nullptr, 0);
   if (fVideoConsumer == nullptr) {
-    ErrorAlert("could not instantiate VideoConsumer node", B_ERROR);
+    Fail("could not instantiate VideoConsumer node", B_ERROR);
     return B_ERROR;
   }
 
   status = fMediaRoster->RegisterNode(fVideoConsumer);
   if (status != B_OK) {
-    ErrorAlert("could not register the video consumer", status);
+    Fail("could not register the video consumer", status);
     return status;
   }
 
   int32 count = 0;
   status = fMediaRoster->GetFreeOutputsFor(fProducerNode, &fProducerOut, 1, &count, B_MEDIA_RAW_VIDEO);
   if (status != B_OK || count < 1) {
-    ErrorAlert("could not find output for video producer", status);
+    Fail("could not find output for video producer", status);
     return status != B_OK ? status : B_ERROR;
   }
 
@@ -54,7 +60,7 @@ status_t Zanvel::SetUpNodes() {
   status = fMediaRoster->GetFreeInputsFor(fVideoConsumer->Node(), &fConsumerIn, 1, &count,
                                           B_MEDIA_RAW_VIDEO);
   if (status != B_OK || count < 1) {
-    ErrorAlert("could not find input for video consumer!", status);
+    Fail("could not find input for video consumer!", status);
     return status != B_OK ? status : B_ERROR;
   }
 
@@ -69,9 +75,9 @@ status_t Zanvel::SetUpNodes() {
   video.pixel_width_aspect = 1;
   video.pixel_height_aspect = 1;
   video.display.format = B_RGB32;
-  video.display.line_width = uint32(ANALYSIS_WIDTH);
-  video.display.line_count = uint32(ANALYSIS_HEIGHT);
-  video.display.bytes_per_row = uint32(ANALYSIS_WIDTH) * 4;
+  video.display.line_width = uint32(analysisWidth);
+  video.display.line_count = uint32(analysisHeight);
+  video.display.bytes_per_row = uint32(analysisWidth) * 4;
   video.display.pixel_offset = 0;
   video.display.line_offset = 0;
   video.display.flags = 0;
@@ -79,25 +85,25 @@ status_t Zanvel::SetUpNodes() {
   status = fMediaRoster->Connect(fProducerOut.source, fConsumerIn.destination, &format, &fProducerOut,
                                  &fConsumerIn);
   if (status != B_OK) {
-    ErrorAlert("cannot connect producer to consumer!", status);
+    Fail("cannot connect producer to consumer!", status);
     return status;
   }
 
   status = fMediaRoster->SetTimeSourceFor(fProducerNode.node, fTimeSourceNode.node);
   if (status != B_OK) {
-    ErrorAlert("cannot set producer timesource!", status);
+    Fail("cannot set producer timesource!", status);
     return status;
   }
 
   status = fMediaRoster->SetTimeSourceFor(fVideoConsumer->ID(), fTimeSourceNode.node);
   if (status != B_OK) {
-    ErrorAlert("cannot set consumer timesource!", status);
+    Fail("cannot set consumer timesource!", status);
     return status;
   }
 
   bigtime_t latency = 0;
   fMediaRoster->GetLatencyFor(fProducerNode, &latency);
-  std::printf("Latency = %.4f\n", latency / 1000000.0);
+  std::printf("Latency = %.4f\n", double(latency) / 1000000.0);
   fMediaRoster->SetProducerRunModeDelay(fProducerNode, latency, B_RECORDING);
 
   bigtime_t startLatency = 0;
@@ -106,7 +112,7 @@ status_t Zanvel::SetUpNodes() {
 
   BTimeSource* timeSource = fMediaRoster->MakeTimeSourceFor(fTimeSourceNode);
   if (timeSource == nullptr) {
-    ErrorAlert("failed to get a time source", B_ERROR);
+    Fail("failed to get a time source", B_ERROR);
     return B_ERROR;
   }
   bool running = timeSource->IsRunning();
@@ -115,13 +121,13 @@ status_t Zanvel::SetUpNodes() {
     status = fMediaRoster->StartNode(fTimeSourceNode, real);
     if (status != B_OK) {
       timeSource->Release();
-      ErrorAlert("cannot start time source!", status);
+      Fail("cannot start time source!", status);
       return status;
     }
     status = fMediaRoster->SeekNode(fTimeSourceNode, 0, real);
     if (status != B_OK) {
       timeSource->Release();
-      ErrorAlert("cannot seek time source!", status);
+      Fail("cannot seek time source!", status);
       return status;
     }
   }
@@ -130,12 +136,12 @@ status_t Zanvel::SetUpNodes() {
 
   status = fMediaRoster->StartNode(fProducerNode, startTime);
   if (status != B_OK) {
-    ErrorAlert("error starting producer!", status);
+    Fail("error starting producer!", status);
     return status;
   }
   status = fMediaRoster->StartNode(fVideoConsumer->Node(), startTime);
   if (status != B_OK) {
-    ErrorAlert("error starting consumer", status);
+    Fail("error starting consumer", status);
     return status;
   }
 
@@ -144,7 +150,7 @@ status_t Zanvel::SetUpNodes() {
   return B_OK;
 }
 
-void Zanvel::TearDownNodes() {
+void MediaGraph::TearDownNodes() {
   if (fMediaRoster == nullptr || fVideoConsumer == nullptr)
     return;
   std::printf("stopping nodes!\n");
@@ -160,7 +166,7 @@ void Zanvel::TearDownNodes() {
   fVideoConsumer = nullptr;
 }
 
-void Zanvel::StartProducer() {
+void MediaGraph::StartProducer() {
   if (fMediaRoster == nullptr || fProducerNode == media_node::null)
     return;
   BTimeSource* timeSource = fMediaRoster->MakeTimeSourceFor(fTimeSourceNode);
@@ -177,7 +183,7 @@ void Zanvel::StartProducer() {
   timeSource->Release();
 }
 
-void Zanvel::StopProducer() {
+void MediaGraph::StopProducer() {
   if (fMediaRoster == nullptr || fProducerNode == media_node::null)
     return;
   fMediaRoster->StopNode(fProducerNode, 0, true);
