@@ -75,6 +75,13 @@ std::vector<ControlWindow*> QtWindows::PreferenceWindows() const {
   return windows;
 }
 
+void QtWindows::Follow(ImageInterpreter* interpreter) {
+  if (fControl)
+    fControl->Follow(interpreter);
+  if (fVideo)
+    fVideo->Follow(interpreter);
+}
+
 void QtWindows::CloseAll() {
   for (QPointer<QWidget>& widget : fOnDemand) {
     if (widget)

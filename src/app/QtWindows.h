@@ -30,6 +30,7 @@ class QtWindows : public ZanvelWindows {
   ControlViews OpenControlWindow(BRect frame) override;
   void OpenSetTargetAppWindow(BRect frame, ImageInterpreter* interpreter, bool matched) override;
   bool OpenVideoPreferences(media_node node, float left, float top) override;
+  void Follow(ImageInterpreter* interpreter) override;
   void CloseAll() override;
 
   VideoWindow* Video() const { return fVideo.get(); }

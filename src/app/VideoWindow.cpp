@@ -2,8 +2,10 @@
 
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 
 #include "app/AppDefs.h"
 #include "app/AppTarget.h"
@@ -11,6 +13,8 @@
 #include "app/Sizes.h"
 #include "interface/View.h"
 #include "interface/Window.h"
+#include "interpreter/ImageInterpreter.h"
+#include "media/MediaRoster.h"
 #include "midi/BMidiPort.h"
 #include "qt/CanvasLink.h"
 #include "qt/CanvasWidget.h"
@@ -39,13 +43,23 @@ VideoWindow::VideoWindow(BRect frame, const char* title)
     : fWindow(std::make_unique<BWindow>(frame, title)) {
   setObjectName("VideoWindow");
   setWindowTitle(QString::fromUtf8(title));
-  // Titled, not resizable: the content is exactly WINDOW_SIZE_X by WINDOW_SIZE_Y.
+  // Titled, not resizable: the content is exactly WINDOW_SIZE_X by WINDOW_SIZE_Y, with the
+  // status bar below it.
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                  Qt::WindowMinimizeButtonHint | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint);
   const int width = int(frame.Width()) + 1;
   const int height = int(frame.Height()) + 1;
-  setGeometry(int(frame.left), int(frame.top), width, height);
-  setFixedSize(width, height);
+
+  auto* statusBar = new QStatusBar(this);
+  statusBar->setObjectName("status bar");
+  statusBar->setSizeGripEnabled(false);
+  fStatus = new QLabel;
+  fStatus->setObjectName("video status");
+  statusBar->addWidget(fStatus, 1);
+  const int statusHeight = statusBar->sizeHint().height();
+  statusBar->setGeometry(0, height, width, statusHeight);
+  setGeometry(int(frame.left), int(frame.top), width, height + statusHeight);
+  setFixedSize(width, height + statusHeight);
 
   fMenuBar = new QMenuBar(this);
   fMenuBar->setObjectName("menu bar");
@@ -90,8 +104,43 @@ VideoWindow::VideoWindow(BRect frame, const char* title)
     hide();
   });
 
+  connect(&fTimer, &QTimer::timeout, this, [this] { Refresh(); });
+  fTimer.start(500);
+  Refresh();
+
   fWindow->Show();
   show();
+}
+
+void VideoWindow::Follow(ImageInterpreter* interpreter) {
+  fInterpreter = interpreter;
+  Refresh();
+}
+
+void VideoWindow::Refresh() {
+  QStringList parts;
+  BMediaRoster::VideoInputStatus input;
+  BMediaRoster* roster = BMediaRoster::CurrentRoster();
+  const bool haveInput = roster != nullptr && roster->GetVideoInputStatus(&input);
+  if (!haveInput)
+    parts << "no video input";
+  else if (!input.capturing)
+    parts << "stopped";
+  else if (fInterpreter != nullptr)
+    parts << QString("%1 fps").arg(double(fInterpreter->LastFrame().frameRate), 0, 'f', 1);
+  if (haveInput) {
+    parts << QString("%1 dropped").arg(input.dropped);
+    parts << QString::fromStdString(input.source);
+  }
+  const QString text = parts.join(" · ");
+  if (fStatus->text() != text) {
+    fStatus->setText(text);
+    fStatus->setToolTip(haveInput ? QString("video input: %1; %2 frames sent, %3 dropped")
+                                        .arg(QString::fromStdString(input.source))
+                                        .arg(input.sent)
+                                        .arg(input.dropped)
+                                  : QString());
+  }
 }
 
 VideoWindow::~VideoWindow() {

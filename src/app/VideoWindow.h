@@ -1,7 +1,13 @@
 #pragma once
 // The main window: the live picture at the analysis size under a menu bar with the program's
-// commands ("File") and the choice of MIDI output ("MIDI"). Closing it quits the program.
+// commands ("File") and the choice of MIDI output ("MIDI"), and a status bar with the frame
+// rate, the frames the video input dropped and where the frames come from. Closing it quits
+// the program.
+//
+// Threads: GUI thread only. The status bar is read from a timer (the interpreter's LastFrame
+// and the roster's video-input counters); the frame thread only draws into the video view.
 
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 
@@ -10,6 +16,8 @@
 class BView;
 class BWindow;
 class CanvasLink;
+class ImageInterpreter;
+class QLabel;
 class QMenuBar;
 
 class VideoWindow : public QWidget {
@@ -24,8 +32,15 @@ class VideoWindow : public QWidget {
   QWidget* BackgroundView() const { return fBackgroundView; }
   QMenuBar* MenuBar() const { return fMenuBar; }
 
+  QLabel* StatusText() const { return fStatus; }
+
   // Lets the window close for good (the application is quitting).
   void AllowClose() { fMayClose = true; }
+
+  // Shows the interpreter's frame rate from now on; null shows none (it is going).
+  void Follow(ImageInterpreter* interpreter);
+  // Reads the frame rate and the video input's counters once; the timer calls it twice a second.
+  void Refresh();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -38,5 +53,8 @@ class VideoWindow : public QWidget {
   QMenuBar* fMenuBar = nullptr;
   QWidget* fBackgroundView = nullptr;
   BView* fVideoView = nullptr;
+  QLabel* fStatus = nullptr;
+  ImageInterpreter* fInterpreter = nullptr;
+  QTimer fTimer;
   bool fMayClose = false;
 };
