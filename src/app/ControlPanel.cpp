@@ -200,7 +200,8 @@ QWidget* ControlPanel::BuildPositionBox() {
   return box;
 }
 
-QWidget* ControlPanel::SliderRow(const char* label, SliderCallback callback, double start, QLabel** value) {
+QWidget* ControlPanel::SliderRow(const char* label, SliderCallback callback, double start, const char* tip,
+                                 QLabel** value) {
   auto* row = new QWidget;
   auto* layout = new QHBoxLayout(row);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -210,6 +211,7 @@ QWidget* ControlPanel::SliderRow(const char* label, SliderCallback callback, dou
   auto* slider = new PropSlider(label, callback, nullptr);
   slider->SetPosition(start);
   *value = ValueLabel((std::string(label) + " value").c_str());
+  (*value)->setToolTip(tip);
   // Room for the widest value, so that the slider does not shift as it changes.
   (*value)->setMinimumWidth((*value)->fontMetrics().horizontalAdvance("100.0") + 4);
   (*value)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -314,7 +316,8 @@ QWidget* ControlPanel::BuildInterpolatorTab(const Tuning& tuning) {
       Button("Add current as next keyframe", FourCC("addk")),
       Button("Clear keyframes", FourCC("clkf")),
       CheckBox("smooth output", FourCC("smoo")),
-      SliderRow("smoothing amount:", alphaCallback, tuning.fSmoothingAlpha.load(), &fSmoothingValue),
+      SliderRow("smoothing amount:", alphaCallback, tuning.fSmoothingAlpha.load(),
+                "the weight of the past in the smoothed position (1 - alpha)", &fSmoothingValue),
       CheckBox("Notes to MIDI", FourCC("ntom")),
       Row(CheckBox("Position to MIDI", FourCC("pkdx")), bussField),
       Row(CheckBox("Position to Target App", FourCC("ptta")), Button("Set Target App", FourCC("stap"))),
@@ -324,10 +327,11 @@ QWidget* ControlPanel::BuildInterpolatorTab(const Tuning& tuning) {
 QWidget* ControlPanel::BuildInputTab(const Tuning& tuning) {
   return Tab({
       SliderRow("edge contrast threshold:", contrastCallback, 10.0 / tuning.fContrastThreshold.load(),
-                &fContrastValue),
+                "the edge contrast below which a pixel adds nothing to the histogram", &fContrastValue),
       CheckBox("Smooth input images", FourCC("smii")),
       CheckBox("blend input images", FourCC("blii")),
-      SliderRow("temporal blending:", temporalBlendingCallback, tuning.fTemporalBlending.load(), &fBlendingValue),
+      SliderRow("temporal blending:", temporalBlendingCallback, tuning.fTemporalBlending.load(),
+                "the weight of the past when input images are blended", &fBlendingValue),
   });
 }
 

@@ -65,7 +65,8 @@ class ControlPanel : public QWidget {
   QWidget* BuildLCSTab();
   QWidget* Canvas(BView* view);
   QWidget* BuildPositionBox();
-  QWidget* SliderRow(const char* label, SliderCallback callback, double start, QLabel** value);
+  // A labelled slider with the value it set at its right; tip explains the value.
+  QWidget* SliderRow(const char* label, SliderCallback callback, double start, const char* tip, QLabel** value);
   void RefreshSliderValues();
 
   std::unique_ptr<BWindow> fWindow;

@@ -1,6 +1,7 @@
 #include "app/VideoWindow.h"
 
 #include <QActionGroup>
+#include <algorithm>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMenu>
@@ -132,15 +133,18 @@ void VideoWindow::Refresh() {
     parts << QString("%1 dropped").arg(input.dropped);
     parts << QString::fromStdString(input.source);
   }
-  const QString text = parts.join(" · ");
-  if (fStatus->text() != text) {
-    fStatus->setText(text);
-    fStatus->setToolTip(haveInput ? QString("video input: %1; %2 frames sent, %3 dropped")
-                                        .arg(QString::fromStdString(input.source))
-                                        .arg(input.sent)
-                                        .arg(input.dropped)
-                                  : QString());
-  }
+  const QString line = parts.join(" · ");
+  if (line == fStatusLine)
+    return;
+  fStatusLine = line;
+  // A small picture makes a narrow window: the source's name is cut, the tooltip has it all.
+  const int room = std::max(20, width() - 12);
+  fStatus->setText(fStatus->fontMetrics().elidedText(line, Qt::ElideRight, room));
+  fStatus->setToolTip(haveInput ? QString("%1\nvideo input: %2\n%3 frames handed on, %4 dropped")
+                                      .arg(line, QString::fromStdString(input.source))
+                                      .arg(input.sent)
+                                      .arg(input.dropped)
+                                : line);
 }
 
 VideoWindow::~VideoWindow() {

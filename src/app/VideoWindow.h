@@ -7,6 +7,7 @@
 // Threads: GUI thread only. The status bar is read from a timer (the interpreter's LastFrame
 // and the roster's video-input counters); the frame thread only draws into the video view.
 
+#include <QString>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
@@ -32,7 +33,8 @@ class VideoWindow : public QWidget {
   QWidget* BackgroundView() const { return fBackgroundView; }
   QMenuBar* MenuBar() const { return fMenuBar; }
 
-  QLabel* StatusText() const { return fStatus; }
+  // The status bar's whole line; the bar shows as much of it as fits.
+  QString StatusLine() const { return fStatusLine; }
 
   // Lets the window close for good (the application is quitting).
   void AllowClose() { fMayClose = true; }
@@ -54,6 +56,7 @@ class VideoWindow : public QWidget {
   QWidget* fBackgroundView = nullptr;
   BView* fVideoView = nullptr;
   QLabel* fStatus = nullptr;
+  QString fStatusLine;
   ImageInterpreter* fInterpreter = nullptr;
   QTimer fTimer;
   bool fMayClose = false;

@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTabWidget>
 
 #include "QtTestSupport.h"
@@ -113,7 +114,11 @@ TEST_F(WindowsTest, VideoWindowFramesFollowTheAnalysisSize) {
     SCOPED_TRACE(c.width);
     SetAnalysisSize(c.choice);
     VideoWindow window(BRect(28, 28, WINDOW_SIZE_X + 27, WINDOW_SIZE_Y + 27), "Zanvel");
-    EXPECT_EQ(window.geometry(), QRect(28, 28, c.width + 20, c.height + 40));
+    // The content at the frame's size, the status bar below it.
+    auto* status = window.findChild<QStatusBar*>("status bar");
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->geometry(), QRect(0, c.height + 40, c.width + 20, status->height()));
+    EXPECT_EQ(window.geometry(), QRect(28, 28, c.width + 20, c.height + 40 + status->height()));
     EXPECT_EQ(window.windowTitle(), "Zanvel");
     BView* video = window.VideoView();
     EXPECT_STREQ(video->Name(), "Video View");
@@ -220,17 +225,18 @@ TEST_F(ControlPanelTest, EveryTabListsItsControlsInOrder) {
     return Labels(tabs->widget(index));
   };
   EXPECT_EQ(labelsOf(0),
-            (std::vector<std::string>{"[matched]", "Add to matcher", "Clear matcher", "Note to MIDI",
+            (std::vector<std::string>{"matched: none", "[matched]", "stored: 0", "Add to matcher", "Clear matcher", "Note to MIDI",
                                       "Modwheel to MIDI", "Matched to Target App", "Set Target App"}));
   EXPECT_EQ(labelsOf(1),
-            (std::vector<std::string>{"[keyframe]", "Add current as next keyframe", "Clear keyframes",
-                                      "smooth output", "smoothing amount:", "[smoothing amount:]",
+            (std::vector<std::string>{"nearest: none", "[keyframe]", "stored: 0", "Add current as next keyframe",
+                                      "Clear keyframes", "smooth output", "smoothing amount:",
+                                      "[smoothing amount:]", "0.30",
                                       "Notes to MIDI", "Position to MIDI", "buss:", "Position to Target App",
                                       "Set Target App"}));
   EXPECT_EQ(labelsOf(2),
-            (std::vector<std::string>{"edge contrast threshold:", "[edge contrast threshold:]",
+            (std::vector<std::string>{"edge contrast threshold:", "[edge contrast threshold:]", "20.0",
                                       "Smooth input images", "blend input images", "temporal blending:",
-                                      "[temporal blending:]"}));
+                                      "[temporal blending:]", "0.70"}));
   EXPECT_EQ(labelsOf(3),
             (std::vector<std::string>{"Position to LCS", "Serial Port", "Z mapping", "pan", "divergence", "level"}));
   auto* buss = panel->findChild<QComboBox*>("buss:");
