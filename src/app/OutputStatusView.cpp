@@ -3,18 +3,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
-
-const char* LightState(const OutputStatus& now, const OutputStatus& before) {
-  if (now.failed > before.failed)
-    return OutputStatusView::kFailing;
-  if (now.dropped > before.dropped)
-    return OutputStatusView::kDropping;
-  if (now.sent > before.sent)
-    return OutputStatusView::kSending;
-  return OutputStatusView::kIdle;
-}
 
 QString LightStyle(const char* state) {
   const char* color = "#9a9a9a";
@@ -28,6 +19,18 @@ QString LightStyle(const char* state) {
 }
 
 }  // namespace
+
+const char* OutputStatusView::LightState(Row& row, const OutputStatus& now) {
+  const bool grew[3] = {now.failed > row.last.failed, now.dropped > row.last.dropped, now.sent > row.last.sent};
+  const char* const states[3] = {kFailing, kDropping, kSending};
+  const char* state = kIdle;
+  for (int i = 2; i >= 0; i--) {
+    row.quiet[i] = grew[i] ? 0 : std::min(row.quiet[i] + 1, kHoldLooks);
+    if (row.quiet[i] < kHoldLooks)
+      state = states[i];
+  }
+  return state;
+}
 
 OutputStatusView::OutputStatusView(QWidget* parent) : QGroupBox("Outputs", parent) {
   setObjectName("Outputs");
@@ -74,7 +77,7 @@ void OutputStatusView::Show(const std::vector<OutputStatus>& outputs) {
     Row& row = RowFor(output.name);
     anyOn = anyOn || output.on;
     if (output.on) {
-      const char* state = LightState(output, row.last);
+      const char* state = LightState(row, output);
       if (row.light->property("state").toString() != state) {
         row.light->setProperty("state", state);
         row.light->setStyleSheet(LightStyle(state));

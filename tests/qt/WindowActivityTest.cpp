@@ -205,9 +205,13 @@ TEST_F(WindowActivityTest, OutputCountersAreTheOutputsOwnAfterTheReceiverStops) 
   ASSERT_FALSE(status.lastFailure.empty());
   EXPECT_EQ(row->toolTip().toStdString(), status.lastFailure);
 
-  // Nothing new since the last look: the light goes grey, the counts stay.
+  // The light stays red a while after the last failure, then goes grey; the counts stay.
+  for (int look = 1; look < OutputStatusView::kHoldLooks; look++)
+    fPanel->Refresh();
+  EXPECT_EQ(row->findChild<QLabel*>("light")->property("state").toString(), OutputStatusView::kFailing);
   fPanel->Refresh();
   EXPECT_EQ(row->findChild<QLabel*>("light")->property("state").toString(), OutputStatusView::kIdle);
+  EXPECT_EQ(statusOf("Position to Target App").failed, status.failed);
 
   fInterpreter->SetSendBMessages(false);
   fPanel->Refresh();
