@@ -71,17 +71,18 @@ QWidget* Row(QWidget* left, QWidget* right) {
   return row;
 }
 
-// A picture with the labels that describe it to its right, top-aligned.
-QWidget* Beside(QWidget* picture, std::initializer_list<QLabel*> labels) {
+// A picture that grows with the window, with the labels that describe it to its right.
+QWidget* Beside(CanvasWidget* picture, std::initializer_list<QLabel*> labels) {
+  picture->SetScalable(true);
   auto* row = new QWidget;
   auto* layout = new QHBoxLayout(row);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(picture, 0, Qt::AlignTop);
+  layout->addWidget(picture, 1);
   auto* column = new QVBoxLayout;
   for (QLabel* label : labels)
     column->addWidget(label);
   column->addStretch(1);
-  layout->addLayout(column, 1);
+  layout->addLayout(column);
   return row;
 }
 
@@ -268,7 +269,7 @@ ControlPanel::~ControlPanel() {
   fWindow->Quit();
 }
 
-QWidget* ControlPanel::Canvas(BView* view) {
+CanvasWidget* ControlPanel::Canvas(BView* view) {
   return new CanvasWidget(view, fLink.get());
 }
 
@@ -332,6 +333,7 @@ QWidget* ControlPanel::BuildInputTab(const Tuning& tuning) {
       CheckBox("blend input images", FourCC("blii")),
       SliderRow("temporal blending:", temporalBlendingCallback, tuning.fTemporalBlending.load(),
                 "the weight of the past when input images are blended", &fBlendingValue),
+      nullptr,
   });
 }
 

@@ -20,6 +20,7 @@
 
 class BWindow;
 class CanvasLink;
+class CanvasWidget;
 class ImageInterpreter;
 class OutputStatusView;
 class PositionPlot;
@@ -63,7 +64,7 @@ class ControlPanel : public QWidget {
   QWidget* BuildInterpolatorTab(const Tuning& tuning);
   QWidget* BuildInputTab(const Tuning& tuning);
   QWidget* BuildLCSTab();
-  QWidget* Canvas(BView* view);
+  CanvasWidget* Canvas(BView* view);
   QWidget* BuildPositionBox();
   // A labelled slider with the value it set at its right; tip explains the value.
   QWidget* SliderRow(const char* label, SliderCallback callback, double start, const char* tip, QLabel** value);

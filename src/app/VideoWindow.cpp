@@ -44,23 +44,22 @@ VideoWindow::VideoWindow(BRect frame, const char* title)
     : fWindow(std::make_unique<BWindow>(frame, title)) {
   setObjectName("VideoWindow");
   setWindowTitle(QString::fromUtf8(title));
-  // Titled, not resizable: the content is exactly WINDOW_SIZE_X by WINDOW_SIZE_Y, with the
-  // status bar below it.
-  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                 Qt::WindowMinimizeButtonHint | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint);
+  // Titled. It opens with the content exactly WINDOW_SIZE_X by WINDOW_SIZE_Y and the status
+  // bar below it, and that is also its smallest size; made larger, the picture grows with it.
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowMaximizeButtonHint | Qt::CustomizeWindowHint);
   const int width = int(frame.Width()) + 1;
   const int height = int(frame.Height()) + 1;
 
-  auto* statusBar = new QStatusBar(this);
-  statusBar->setObjectName("status bar");
-  statusBar->setSizeGripEnabled(false);
+  fStatusBar = new QStatusBar(this);
+  fStatusBar->setObjectName("status bar");
+  fStatusBar->setSizeGripEnabled(false);
   fStatus = new QLabel;
   fStatus->setObjectName("video status");
-  statusBar->addWidget(fStatus, 1);
-  const int statusHeight = statusBar->sizeHint().height();
-  statusBar->setGeometry(0, height, width, statusHeight);
+  fStatusBar->addWidget(fStatus, 1);
+  const int statusHeight = fStatusBar->sizeHint().height();
   setGeometry(int(frame.left), int(frame.top), width, height + statusHeight);
-  setFixedSize(width, height + statusHeight);
+  setMinimumSize(width, height + statusHeight);
 
   fMenuBar = new QMenuBar(this);
   fMenuBar->setObjectName("menu bar");
@@ -80,11 +79,9 @@ VideoWindow::VideoWindow(BRect frame, const char* title)
   BuildMidiMenu();
 
   // The menu bar sizes itself to its items; the background starts one pixel below it.
-  const int menuHeight = fMenuBar->sizeHint().height();
-  fMenuBar->setGeometry(0, 0, width, menuHeight);
+  fMenuHeight = fMenuBar->sizeHint().height();
   fBackgroundView = new QWidget(this);
   fBackgroundView->setObjectName("Background View");
-  fBackgroundView->setGeometry(0, menuHeight + 1, width, height - menuHeight - 1);
   fBackgroundView->setAutoFillBackground(true);
   QPalette palette = fBackgroundView->palette();
   palette.setColor(QPalette::Window, kViewGray);
@@ -97,8 +94,13 @@ VideoWindow::VideoWindow(BRect frame, const char* title)
   fVideoView = new BView(videoFrame, "Video View");
   fWindow->AddChild(fVideoView);
   fLink = std::make_unique<CanvasLink>(fWindow.get());
-  auto* canvas = new CanvasWidget(fVideoView, fLink.get(), fBackgroundView);
-  canvas->move(int(videoFrame.left), int(videoFrame.top));
+  fCanvas = new CanvasWidget(fVideoView, fLink.get(), fBackgroundView);
+  fCanvas->SetScalable(true);
+  // The picture keeps the margins it has at the smallest size.
+  const int backgroundHeight = height - fMenuHeight - 1;
+  fPictureMargins = QMargins(int(videoFrame.left), int(videoFrame.top), width - int(videoFrame.right) - 1,
+                             std::max(0, backgroundHeight - int(videoFrame.bottom) - 1));
+  LayOut();
   // Releasing the consumer quits the canvas window: the picture goes with it.
   fLink->SetQuitCallback([this] {
     fMayClose = true;
@@ -111,6 +113,25 @@ VideoWindow::VideoWindow(BRect frame, const char* title)
 
   fWindow->Show();
   show();
+}
+
+void VideoWindow::LayOut() {
+  if (fCanvas == nullptr)
+    return;  // still being built
+  const int statusHeight = fStatusBar->sizeHint().height();
+  fMenuBar->setGeometry(0, 0, width(), fMenuHeight);
+  fStatusBar->setGeometry(0, height() - statusHeight, width(), statusHeight);
+  fBackgroundView->setGeometry(0, fMenuHeight + 1, width(), height() - statusHeight - fMenuHeight - 1);
+  // Never smaller than the picture: at the smallest size the picture sits where it always did.
+  fCanvas->setGeometry(QRect(QPoint(0, 0), fBackgroundView->size()).marginsRemoved(fPictureMargins));
+}
+
+void VideoWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  LayOut();
+  // The status line is cut to the width.
+  fStatusLine.clear();
+  Refresh();
 }
 
 void VideoWindow::Follow(ImageInterpreter* interpreter) {

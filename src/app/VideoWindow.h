@@ -7,6 +7,7 @@
 // Threads: GUI thread only. The status bar is read from a timer (the interpreter's LastFrame
 // and the roster's video-input counters); the frame thread only draws into the video view.
 
+#include <QMargins>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -17,9 +18,11 @@
 class BView;
 class BWindow;
 class CanvasLink;
+class CanvasWidget;
 class ImageInterpreter;
 class QLabel;
 class QMenuBar;
+class QStatusBar;
 
 class VideoWindow : public QWidget {
  public:
@@ -46,16 +49,23 @@ class VideoWindow : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void BuildMidiMenu();
+  // Places the menu bar, the background with the picture and the status bar in the window.
+  void LayOut();
 
   std::unique_ptr<BWindow> fWindow;  // the canvas lock; outlives the link
   std::unique_ptr<CanvasLink> fLink;
   QMenuBar* fMenuBar = nullptr;
   QWidget* fBackgroundView = nullptr;
   BView* fVideoView = nullptr;
+  CanvasWidget* fCanvas = nullptr;
+  QStatusBar* fStatusBar = nullptr;
   QLabel* fStatus = nullptr;
+  int fMenuHeight = 0;
+  QMargins fPictureMargins;
   QString fStatusLine;
   ImageInterpreter* fInterpreter = nullptr;
   QTimer fTimer;

@@ -129,6 +129,17 @@ TEST_F(WindowsTest, VideoWindowFramesFollowTheAnalysisSize) {
     EXPECT_EQ(canvas->geometry(), QRect(10, 10, c.width, c.height));
     EXPECT_EQ(window.BackgroundView()->y(), window.MenuBar()->height() + 1);
     EXPECT_EQ(window.BackgroundView()->palette().color(QPalette::Window), QColor(216, 216, 216));
+    EXPECT_EQ(window.minimumSize(), window.size());
+
+    // Twice as large: the picture doubles, proportions kept, the status bar stays at the bottom.
+    window.resize(window.width() * 2, window.height() * 2);
+    QApplication::processEvents();
+    EXPECT_EQ(status->geometry().bottom(), window.height() - 1);
+    EXPECT_EQ(status->width(), window.width());
+    const QRect picture = canvas->PictureRect().translated(canvas->pos());
+    EXPECT_GE(picture.width(), 2 * c.width);
+    EXPECT_NEAR(double(picture.width()) / picture.height(), double(c.width) / c.height, 0.05);
+    EXPECT_LE(window.BackgroundView()->geometry().bottom(), status->y());
     window.AllowClose();
   }
 }
@@ -225,7 +236,7 @@ TEST_F(ControlPanelTest, EveryTabListsItsControlsInOrder) {
     return Labels(tabs->widget(index));
   };
   EXPECT_EQ(labelsOf(0),
-            (std::vector<std::string>{"matched: none", "[matched]", "stored: 0", "Add to matcher", "Clear matcher", "Note to MIDI",
+            (std::vector<std::string>{"matched: none", "stored: 0", "[matched]", "Add to matcher", "Clear matcher", "Note to MIDI",
                                       "Modwheel to MIDI", "Matched to Target App", "Set Target App"}));
   EXPECT_EQ(labelsOf(1),
             (std::vector<std::string>{"nearest: none", "[keyframe]", "stored: 0", "Add current as next keyframe",
