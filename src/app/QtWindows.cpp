@@ -9,7 +9,14 @@
 #include "app/VideoWindow.h"
 #include "capture/Tuning.h"
 
-QtWindows::QtWindows(Tuning* tuning) : fTuning(tuning) {}
+QIcon ProgramIcon() {
+  return QIcon(":/zanvel/zanvel.png");
+}
+
+QtWindows::QtWindows(Tuning* tuning) : fTuning(tuning) {
+  // Every window of the program shows it, those opened on demand included.
+  QApplication::setWindowIcon(ProgramIcon());
+}
 
 QtWindows::~QtWindows() {
   CloseAll();

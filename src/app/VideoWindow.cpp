@@ -1,12 +1,12 @@
 #include "app/VideoWindow.h"
 
 #include <QActionGroup>
-#include <algorithm>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <algorithm>
 
 #include "app/AppDefs.h"
 #include "app/AppTarget.h"
@@ -70,13 +70,25 @@ VideoWindow::VideoWindow(BRect frame, const char* title)
   for (const FileItem& item : kFileItems) {
     QAction* action = file->addAction(item.label);
     action->setShortcut(QKeySequence(Qt::CTRL | item.key));
-    // The menu bar's window only: text fields elsewhere keep Ctrl+A and friends.
-    action->setShortcutContext(Qt::WindowShortcut);
+    // The menu bar's window only: text fields elsewhere keep Ctrl+A and friends. Quitting is
+    // the exception: Ctrl+Q quits from any of the program's windows.
+    action->setShortcutContext(item.what == B_QUIT_REQUESTED ? Qt::ApplicationShortcut : Qt::WindowShortcut);
     const uint32 what = item.what;
     connect(action, &QAction::triggered, this, [what] { PostToApplication(BMessage(what)); });
   }
 
   BuildMidiMenu();
+
+  // F11 shows the picture on the whole screen and back; Escape leaves full screen.
+  auto* fullScreen = new QAction("Full Screen", this);
+  fullScreen->setObjectName("Full Screen");
+  fullScreen->setShortcuts({QKeySequence(QKeySequence::FullScreen), QKeySequence(Qt::Key_F11)});
+  connect(fullScreen, &QAction::triggered, this, [this] { setWindowState(windowState() ^ Qt::WindowFullScreen); });
+  addAction(fullScreen);
+  auto* leave = new QAction("Leave Full Screen", this);
+  leave->setShortcut(QKeySequence(Qt::Key_Escape));
+  connect(leave, &QAction::triggered, this, [this] { setWindowState(windowState() & ~Qt::WindowFullScreen); });
+  addAction(leave);
 
   // The menu bar sizes itself to its items; the background starts one pixel below it.
   fMenuHeight = fMenuBar->sizeHint().height();

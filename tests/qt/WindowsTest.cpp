@@ -22,6 +22,7 @@
 #include "app/BApplication.h"
 #include "app/ControlPanel.h"
 #include "app/PropSlider.h"
+#include "app/QtWindows.h"
 #include "app/SetTargetAppWindow.h"
 #include "app/Sizes.h"
 #include "app/VideoWindow.h"
@@ -159,9 +160,16 @@ TEST_F(WindowsTest, FileMenuItemsSendTheirCommandsAndHaveTheirShortcuts) {
   }
   EXPECT_EQ(labels, (std::vector<std::string>{"Video Preferences", "About Zanvel", "Start Video", "Stop Video", "Quit"}));
   EXPECT_EQ(keys, (std::vector<std::string>{"Ctrl+P", "Ctrl+B", "Ctrl+A", "Ctrl+O", "Ctrl+Q"}));
+  // Ctrl+Q quits from every window of the program; the others belong to this window.
+  for (QAction* item : menus[0]->menu()->actions())
+    EXPECT_EQ(item->shortcutContext(), item->text() == "Quit" ? Qt::ApplicationShortcut : Qt::WindowShortcut)
+        << item->text().toStdString();
   std::vector<BMessage> sent = fApp.Take();
   ASSERT_EQ(sent.size(), 5u);
   EXPECT_EQ(Codes(sent), (std::vector<std::string>{"vdeo", "abut", "strt", "stop", "_QRQ"}));
+  // The program's icon is every window's.
+  EXPECT_FALSE(ProgramIcon().isNull());
+  EXPECT_FALSE(ProgramIcon().pixmap(64, 64).isNull());
   // The MIDI menu marks its first entry, if there is one, without sending anything.
   QList<QAction*> ports = menus[1]->menu()->actions();
   if (!ports.isEmpty()) {
