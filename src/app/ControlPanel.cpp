@@ -191,6 +191,8 @@ QWidget* ControlPanel::BuildPositionBox() {
     colors.setColor(QPalette::WindowText, PositionPlot::kColors[i]);
     fPosition[i]->setPalette(colors);
     fPosition[i]->setToolTip(QString("published %1 value").arg(names[i]));
+    // Room for a sign and three decimals: the numbers do not push each other about.
+    fPosition[i]->setMinimumWidth(fPosition[i]->fontMetrics().horizontalAdvance(QString("%1 -0.000").arg(names[i])) + 4);
     numbers->addWidget(fPosition[i]);
   }
   numbers->addStretch(1);

@@ -148,9 +148,9 @@ TEST_F(WindowActivityTest, SlidersShowTheValuesTheTuningHolds) {
   EXPECT_EQ(Text("smoothing amount: value"), "0.25");
 
   // A value set elsewhere shows on the next tick.
-  fTuning.fTemporalBlending.store(0.125f);
+  fTuning.fTemporalBlending.store(0.4f);
   fPanel->Refresh();
-  EXPECT_EQ(Text("temporal blending: value"), "0.13");
+  EXPECT_EQ(Text("temporal blending: value"), "0.40");
 }
 
 TEST_F(WindowActivityTest, OutputCountersAreTheOutputsOwnAfterTheReceiverStops) {
