@@ -148,6 +148,7 @@ void VideoWindow::resizeEvent(QResizeEvent* event) {
 
 void VideoWindow::Follow(ImageInterpreter* interpreter) {
   fInterpreter = interpreter;
+  fSinceFrame.invalidate();
   Refresh();
 }
 
@@ -160,8 +161,18 @@ void VideoWindow::Refresh() {
     parts << "no video input";
   else if (!input.capturing)
     parts << "stopped";
-  else if (fInterpreter != nullptr)
-    parts << QString("%1 fps").arg(double(fInterpreter->LastFrame().frameRate), 0, 'f', 1);
+  else if (fInterpreter != nullptr) {
+    // The rate is an average over the frames that came; when they stop coming, it would stay.
+    const FrameSnapshot frame = fInterpreter->LastFrame();
+    if (frame.frames != fFramesSeen || !fSinceFrame.isValid()) {
+      fFramesSeen = frame.frames;
+      fSinceFrame.start();
+    }
+    if (frame.frames == 0 || fSinceFrame.elapsed() > kNoFramesAfter)
+      parts << "no frames";
+    else
+      parts << QString("%1 fps").arg(double(frame.frameRate), 0, 'f', 1);
+  }
   if (haveInput) {
     parts << QString("%1 dropped").arg(input.dropped);
     parts << QString::fromStdString(input.source);

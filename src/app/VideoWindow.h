@@ -6,7 +6,10 @@
 //
 // Threads: GUI thread only. The status bar is read from a timer (the interpreter's LastFrame
 // and the roster's video-input counters); the frame thread only draws into the video view.
+// The bar says "no frames" when none was analysed for a second and a half while the input
+// is capturing, "stopped" when it is not.
 
+#include <QElapsedTimer>
 #include <QMargins>
 #include <QString>
 #include <QTimer>
@@ -69,5 +72,9 @@ class VideoWindow : public QWidget {
   QString fStatusLine;
   ImageInterpreter* fInterpreter = nullptr;
   QTimer fTimer;
+  // The analysed frames last counted and since when that count stands.
+  uint64_t fFramesSeen = 0;
+  QElapsedTimer fSinceFrame;
+  static constexpr qint64 kNoFramesAfter = 1500;  // ms
   bool fMayClose = false;
 };

@@ -1,6 +1,6 @@
 // The program's windows on a live run: frames of the test pattern reach the video window's
 // widget and the histogram reaches the control window's, repainted on the GUI thread, and
-// the video window's status bar tells the frame rate and the source.
+// the video window's status bar tells the frame rate and the source, and that the video stopped.
 
 #include <gtest/gtest.h>
 
@@ -48,6 +48,7 @@ TEST(LiveWindowsTest, TheTestPatternAndItsHistogramReachTheWidgets) {
   bool videoShown = false;
   bool histogramShown = false;
   QString statusLine;
+  QString rateLine;
   {
     Zanvel app(&windows, settings);
     windows.SetTuning(&app.fTuning);
@@ -63,7 +64,12 @@ TEST(LiveWindowsTest, TheTestPatternAndItsHistogramReachTheWidgets) {
         statusLine = windows.Video()->StatusLine();
       }
       const bool rateShown = statusLine.contains(" fps · ") && !statusLine.startsWith("0.0 fps");
-      if ((videoShown && histogramShown && rateShown) || ++ticks > 1000)
+      if (rateLine.isEmpty() && videoShown && histogramShown && rateShown) {
+        // Stopping the video input ends the rate: it must not stand as if frames still came.
+        rateLine = statusLine;
+        app.PostMessage(FourCC("stop"));
+      }
+      if ((!rateLine.isEmpty() && statusLine.startsWith("stopped")) || ++ticks > 1000)
         app.PostMessage(B_QUIT_REQUESTED);
     });
     poll.start(20);
@@ -76,8 +82,10 @@ TEST(LiveWindowsTest, TheTestPatternAndItsHistogramReachTheWidgets) {
   }
   EXPECT_TRUE(videoShown) << "no frame reached the video window";
   EXPECT_TRUE(histogramShown) << "no histogram reached the control window";
-  // "<rate> fps · <n> dropped · <source>"
-  EXPECT_TRUE(QRegularExpression("^[0-9]+\\.[0-9] fps · [0-9]+ dropped · test pattern").match(statusLine).hasMatch())
+  // "<rate> fps · <n> dropped · <source>", then "stopped · <n> dropped · <source>".
+  EXPECT_TRUE(QRegularExpression("^[0-9]+\\.[0-9] fps · [0-9]+ dropped · test pattern").match(rateLine).hasMatch())
+      << rateLine.toStdString();
+  EXPECT_TRUE(QRegularExpression("^stopped · [0-9]+ dropped · test pattern").match(statusLine).hasMatch())
       << statusLine.toStdString();
   EXPECT_EQ(windows.Video(), nullptr);
   delete interpreter;
