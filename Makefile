@@ -26,7 +26,8 @@ build: deps $(BUILD)/CMakeCache.txt
 # Declares Zanvel's signature as a MIME type of the user's desktop, so that other programs
 # can start it by signature, then starts it.
 run: build
-	@mkdir -p $(HOME)/.local/share/applications
+	@mkdir -p $(HOME)/.local/share/applications $(HOME)/.local/share/icons/hicolor/256x256/apps
+	@cp data/zanvel.png $(HOME)/.local/share/icons/hicolor/256x256/apps/zanvel.png
 	@sed 's|^Exec=.*|Exec=$(CURDIR)/$(BUILD)/src/app/zanvel|; s|^TryExec=.*|TryExec=$(CURDIR)/$(BUILD)/src/app/zanvel|' \
 	  data/zanvel.desktop > $(HOME)/.local/share/applications/zanvel.desktop
 	-@update-desktop-database -q $(HOME)/.local/share/applications 2>/dev/null || true

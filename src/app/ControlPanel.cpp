@@ -17,11 +17,14 @@
 
 #include "app/AppTarget.h"
 #include "app/BMessage.h"
+#include "app/OutputStatusView.h"
+#include "app/PositionPlot.h"
 #include "app/Sizes.h"
 #include "capture/Tuning.h"
 #include "device/BSerialPort.h"
 #include "interface/View.h"
 #include "interface/Window.h"
+#include "interpreter/ImageInterpreter.h"
 #include "qt/CanvasLink.h"
 #include "qt/CanvasWidget.h"
 
@@ -59,20 +62,6 @@ QCheckBox* CheckBox(const char* label, uint32 what) {
   return box;
 }
 
-QWidget* SliderRow(const char* label, SliderCallback callback, double start) {
-  auto* row = new QWidget;
-  auto* layout = new QHBoxLayout(row);
-  layout->setContentsMargins(0, 0, 0, 0);
-  auto* text = new QLabel(label);
-  text->setObjectName(label);
-  text->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  auto* slider = new PropSlider(label, callback, nullptr);
-  slider->SetPosition(start);
-  layout->addWidget(text);
-  layout->addWidget(slider, 1);
-  return row;
-}
-
 QWidget* Row(QWidget* left, QWidget* right) {
   auto* row = new QWidget;
   auto* layout = new QHBoxLayout(row);
@@ -80,6 +69,37 @@ QWidget* Row(QWidget* left, QWidget* right) {
   layout->addWidget(left);
   layout->addWidget(right);
   return row;
+}
+
+// A picture that grows with the window, with the labels that describe it to its right.
+QWidget* Beside(CanvasWidget* picture, std::initializer_list<QLabel*> labels) {
+  picture->SetScalable(true);
+  auto* row = new QWidget;
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(picture, 1);
+  auto* column = new QVBoxLayout;
+  for (QLabel* label : labels)
+    column->addWidget(label);
+  column->addStretch(1);
+  layout->addLayout(column);
+  return row;
+}
+
+QLabel* ValueLabel(const char* name) {
+  auto* label = new QLabel;
+  label->setObjectName(name);
+  return label;
+}
+
+void SetText(QLabel* label, const QString& text) {
+  // Unchanged text repaints nothing.
+  if (label->text() != text)
+    label->setText(text);
+}
+
+QString IndexText(int32 index) {
+  return index < 0 ? QString("none") : QString::number(index);
 }
 
 QWidget* Tab(std::initializer_list<QWidget*> items) {
@@ -112,7 +132,7 @@ void temporalBlendingCallback(PropSlider*, void*, double x, double) {
 }
 
 ControlPanel::ControlPanel(BRect frame, Tuning* tuning)
-    : fWindow(std::make_unique<BWindow>(frame, "Control Window")) {
+    : fWindow(std::make_unique<BWindow>(frame, "Control Window")), fTuning(tuning) {
   sTuning = tuning;
   setObjectName("ControlWindow");
   setWindowTitle("Control Window");
@@ -130,9 +150,8 @@ ControlPanel::ControlPanel(BRect frame, Tuning* tuning)
   fLink = std::make_unique<CanvasLink>(fWindow.get());
 
   auto* histoRow = new QHBoxLayout;
-  histoRow->addStretch(1);
-  histoRow->addWidget(Canvas(fViews.histo));
-  histoRow->addStretch(1);
+  histoRow->addWidget(Canvas(fViews.histo), 0, Qt::AlignTop);
+  histoRow->addWidget(BuildPositionBox(), 1);
 
   fTabs = new QTabWidget;
   fTabs->setObjectName("tabs");
@@ -141,13 +160,110 @@ ControlPanel::ControlPanel(BRect frame, Tuning* tuning)
   fTabs->addTab(BuildInputTab(*tuning), "Input");
   fTabs->addTab(BuildLCSTab(), "LCS");
 
+  fOutputs = new OutputStatusView;
+
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(histoRow);
-  layout->addWidget(fTabs);
+  layout->addWidget(fTabs, 1);
+  layout->addWidget(fOutputs);
+
+  RefreshSliderValues();
+  Refresh();
+  connect(&fTimer, &QTimer::timeout, this, [this] { Refresh(); });
+  fTimer.start(1000 / kRefreshRate);
 
   setGeometry(int(frame.left), int(frame.top), int(frame.Width()) + 1, int(frame.Height()) + 1);
   fWindow->Show();
   show();
+}
+
+QWidget* ControlPanel::BuildPositionBox() {
+  auto* box = new QWidget;
+  box->setObjectName("Position");
+  auto* layout = new QVBoxLayout(box);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(2);
+  auto* numbers = new QHBoxLayout;
+  const char* const names[3] = {"x", "y", "z"};
+  for (int i = 0; i < 3; i++) {
+    fPosition[i] = ValueLabel(names[i]);
+    QPalette colors = fPosition[i]->palette();
+    colors.setColor(QPalette::WindowText, PositionPlot::kColors[i]);
+    fPosition[i]->setPalette(colors);
+    fPosition[i]->setToolTip(QString("published %1 value").arg(names[i]));
+    // Room for a sign and three decimals: the numbers do not push each other about.
+    fPosition[i]->setMinimumWidth(fPosition[i]->fontMetrics().horizontalAdvance(QString("%1 -0.000").arg(names[i])) + 4);
+    numbers->addWidget(fPosition[i]);
+  }
+  numbers->addStretch(1);
+  layout->addLayout(numbers);
+  fPlot = new PositionPlot(kRefreshRate * kPlotSeconds);
+  fPlot->setToolTip(QString("the last %1 seconds of the position").arg(kPlotSeconds));
+  layout->addWidget(fPlot, 1);
+  return box;
+}
+
+QWidget* ControlPanel::SliderRow(const char* label, SliderCallback callback, double start, const char* tip,
+                                 QLabel** value) {
+  auto* row = new QWidget;
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  auto* text = new QLabel(label);
+  text->setObjectName(label);
+  text->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  auto* slider = new PropSlider(label, callback, nullptr);
+  slider->SetPosition(start);
+  *value = ValueLabel((std::string(label) + " value").c_str());
+  (*value)->setToolTip(tip);
+  // Room for the widest value, so that the slider does not shift as it changes.
+  (*value)->setMinimumWidth((*value)->fontMetrics().horizontalAdvance("100.0") + 4);
+  (*value)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  layout->addWidget(text);
+  layout->addWidget(slider, 1);
+  layout->addWidget(*value);
+  // After the slider's own callback, which stores the value shown.
+  connect(slider, &QScrollBar::valueChanged, this, [this] { RefreshSliderValues(); });
+  return row;
+}
+
+void ControlPanel::RefreshSliderValues() {
+  if (fTuning == nullptr)
+    return;
+  // What the analysis uses: the amount of smoothing is the weight of the past, 1 - alpha.
+  const float alpha = fTuning->fSmoothingAlpha.load(std::memory_order_relaxed);
+  SetText(fSmoothingValue, QString::number(double(1.0f - alpha), 'f', 2));
+  SetText(fContrastValue, QString::number(double(fTuning->fContrastThreshold.load(std::memory_order_relaxed)), 'f', 1));
+  SetText(fBlendingValue, QString::number(double(fTuning->fTemporalBlending.load(std::memory_order_relaxed)), 'f', 2));
+}
+
+void ControlPanel::Follow(ImageInterpreter* interpreter) {
+  fInterpreter = interpreter;
+  fPlot->Clear();
+  Refresh();
+}
+
+void ControlPanel::Refresh() {
+  RefreshSliderValues();
+  if (fInterpreter == nullptr) {
+    for (QLabel* label : fPosition)
+      SetText(label, QString("%1 -").arg(label->objectName()));
+    SetText(fMatchedIndex, "matched: none");
+    SetText(fNearestIndex, "nearest: none");
+    SetText(fExamples, "stored: 0");
+    SetText(fKeyFrames, "stored: 0");
+    fOutputs->Show({});
+    return;
+  }
+  const FrameSnapshot frame = fInterpreter->LastFrame();
+  for (int i = 0; i < 3; i++)
+    SetText(fPosition[i], QString("%1 %2").arg(fPosition[i]->objectName(), QString::number(double(frame.position[i]), 'f', 3)));
+  if (frame.frames > 0)
+    fPlot->AddSample(frame.position);
+  SetText(fMatchedIndex, "matched: " + IndexText(frame.matched));
+  SetText(fNearestIndex, "nearest: " + IndexText(frame.nearestKeyFrame));
+  SetText(fExamples, QString("stored: %1").arg(fInterpreter->CountExamples()));
+  SetText(fKeyFrames, QString("stored: %1").arg(fInterpreter->CountKeyFrames()));
+  fOutputs->Show(fInterpreter->OutputStatuses());
 }
 
 ControlPanel::~ControlPanel() {
@@ -155,13 +271,17 @@ ControlPanel::~ControlPanel() {
   fWindow->Quit();
 }
 
-QWidget* ControlPanel::Canvas(BView* view) {
+CanvasWidget* ControlPanel::Canvas(BView* view) {
   return new CanvasWidget(view, fLink.get());
 }
 
 QWidget* ControlPanel::BuildMatcherTab() {
+  fMatchedIndex = ValueLabel("matched index");
+  fMatchedIndex->setToolTip("the example nearest to the last frame");
+  fExamples = ValueLabel("examples stored");
+  fExamples->setToolTip("examples stored in the matcher");
   return Tab({
-      Canvas(fViews.matched),
+      Beside(Canvas(fViews.matched), {fMatchedIndex, fExamples}),
       Button("Add to matcher", FourCC("addi")),
       Button("Clear matcher", FourCC("clma")),
       CheckBox("Note to MIDI", FourCC("mn2m")),
@@ -190,12 +310,17 @@ QWidget* ControlPanel::BuildInterpolatorTab(const Tuning& tuning) {
   bussLayout->addWidget(bussLabel);
   bussLayout->addWidget(buss);
 
+  fNearestIndex = ValueLabel("nearest key frame index");
+  fNearestIndex->setToolTip("the key frame nearest to the last frame");
+  fKeyFrames = ValueLabel("key frames stored");
+  fKeyFrames->setToolTip("key frames stored in the interpolator");
   return Tab({
-      Canvas(fViews.keyframe),
+      Beside(Canvas(fViews.keyframe), {fNearestIndex, fKeyFrames}),
       Button("Add current as next keyframe", FourCC("addk")),
       Button("Clear keyframes", FourCC("clkf")),
       CheckBox("smooth output", FourCC("smoo")),
-      SliderRow("smoothing amount:", alphaCallback, tuning.fSmoothingAlpha.load()),
+      SliderRow("smoothing amount:", alphaCallback, tuning.fSmoothingAlpha.load(),
+                "the weight of the past in the smoothed position (1 - alpha)", &fSmoothingValue),
       CheckBox("Notes to MIDI", FourCC("ntom")),
       Row(CheckBox("Position to MIDI", FourCC("pkdx")), bussField),
       Row(CheckBox("Position to Target App", FourCC("ptta")), Button("Set Target App", FourCC("stap"))),
@@ -204,10 +329,13 @@ QWidget* ControlPanel::BuildInterpolatorTab(const Tuning& tuning) {
 
 QWidget* ControlPanel::BuildInputTab(const Tuning& tuning) {
   return Tab({
-      SliderRow("edge contrast threshold:", contrastCallback, 10.0 / tuning.fContrastThreshold.load()),
+      SliderRow("edge contrast threshold:", contrastCallback, 10.0 / tuning.fContrastThreshold.load(),
+                "the edge contrast below which a pixel adds nothing to the histogram", &fContrastValue),
       CheckBox("Smooth input images", FourCC("smii")),
       CheckBox("blend input images", FourCC("blii")),
-      SliderRow("temporal blending:", temporalBlendingCallback, tuning.fTemporalBlending.load()),
+      SliderRow("temporal blending:", temporalBlendingCallback, tuning.fTemporalBlending.load(),
+                "the weight of the past when input images are blended", &fBlendingValue),
+      nullptr,
   });
 }
 

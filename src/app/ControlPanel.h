@@ -1,11 +1,16 @@
 #pragma once
-// The "Control Window": the histogram view above four tabs ("Matcher", "Interpolator",
-// "Input", "LCS") with the buttons that teach the matcher and the interpolator, the output
-// switches, the three sliders and the LCS serial port. It cannot be closed on its own.
+// The "Control Window": the histogram view and the live position (numbers and a plot of the
+// last seconds) above four tabs ("Matcher", "Interpolator", "Input", "LCS") with the buttons
+// that teach the matcher and the interpolator, the output switches, the three sliders with
+// their values and the LCS serial port, and below them the state of every output that is on.
+// It cannot be closed on its own.
 //
 // Threads: GUI thread only. The interpreter draws into the three canvases from the frame
-// thread under the canvas window's lock.
+// thread under the canvas window's lock; everything else the window shows it reads from a
+// timer of its own (LastFrame, the counts and the outputs' counters), so the frame thread
+// never draws a widget nor waits for one.
 
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 
@@ -15,6 +20,11 @@
 
 class BWindow;
 class CanvasLink;
+class CanvasWidget;
+class ImageInterpreter;
+class OutputStatusView;
+class PositionPlot;
+class QLabel;
 class QTabWidget;
 struct Tuning;
 
@@ -36,6 +46,16 @@ class ControlPanel : public QWidget {
 
   void AllowClose() { fMayClose = true; }
 
+  // Shows what the interpreter publishes from now on; null shows nothing (it is going).
+  void Follow(ImageInterpreter* interpreter);
+  // Reads the interpreter and the tuning once and updates what changed; the timer calls it
+  // kRefreshRate times a second.
+  void Refresh();
+
+  static constexpr int kRefreshRate = 20;
+  // Seconds of position history in the plot.
+  static constexpr int kPlotSeconds = 5;
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -44,11 +64,29 @@ class ControlPanel : public QWidget {
   QWidget* BuildInterpolatorTab(const Tuning& tuning);
   QWidget* BuildInputTab(const Tuning& tuning);
   QWidget* BuildLCSTab();
-  QWidget* Canvas(BView* view);
+  CanvasWidget* Canvas(BView* view);
+  QWidget* BuildPositionBox();
+  // A labelled slider with the value it set at its right; tip explains the value.
+  QWidget* SliderRow(const char* label, SliderCallback callback, double start, const char* tip, QLabel** value);
+  void RefreshSliderValues();
 
   std::unique_ptr<BWindow> fWindow;
   std::unique_ptr<CanvasLink> fLink;
   ControlViews fViews;
   QTabWidget* fTabs = nullptr;
   bool fMayClose = false;
+
+  Tuning* fTuning;
+  ImageInterpreter* fInterpreter = nullptr;
+  QTimer fTimer;
+  QLabel* fPosition[3] = {};
+  PositionPlot* fPlot = nullptr;
+  QLabel* fMatchedIndex = nullptr;
+  QLabel* fExamples = nullptr;
+  QLabel* fNearestIndex = nullptr;
+  QLabel* fKeyFrames = nullptr;
+  QLabel* fSmoothingValue = nullptr;
+  QLabel* fContrastValue = nullptr;
+  QLabel* fBlendingValue = nullptr;
+  OutputStatusView* fOutputs = nullptr;
 };

@@ -9,7 +9,14 @@
 #include "app/VideoWindow.h"
 #include "capture/Tuning.h"
 
-QtWindows::QtWindows(Tuning* tuning) : fTuning(tuning) {}
+QIcon ProgramIcon() {
+  return QIcon(":/zanvel/zanvel.png");
+}
+
+QtWindows::QtWindows(Tuning* tuning) : fTuning(tuning) {
+  // Every window of the program shows it, those opened on demand included.
+  QApplication::setWindowIcon(ProgramIcon());
+}
 
 QtWindows::~QtWindows() {
   CloseAll();
@@ -73,6 +80,13 @@ std::vector<ControlWindow*> QtWindows::PreferenceWindows() const {
       windows.push_back(window);
   }
   return windows;
+}
+
+void QtWindows::Follow(ImageInterpreter* interpreter) {
+  if (fControl)
+    fControl->Follow(interpreter);
+  if (fVideo)
+    fVideo->Follow(interpreter);
 }
 
 void QtWindows::CloseAll() {

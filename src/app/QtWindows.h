@@ -1,6 +1,7 @@
 #pragma once
 // Zanvel's windows as Qt widgets, all on the GUI thread.
 
+#include <QIcon>
 #include <QPointer>
 #include <memory>
 #include <vector>
@@ -14,6 +15,9 @@ class SplashWindow;
 class VideoWindow;
 class QWidget;
 struct Tuning;
+
+// The program's icon (data/zanvel.png, built in).
+QIcon ProgramIcon();
 
 class QtWindows : public ZanvelWindows {
  public:
@@ -30,6 +34,7 @@ class QtWindows : public ZanvelWindows {
   ControlViews OpenControlWindow(BRect frame) override;
   void OpenSetTargetAppWindow(BRect frame, ImageInterpreter* interpreter, bool matched) override;
   bool OpenVideoPreferences(media_node node, float left, float top) override;
+  void Follow(ImageInterpreter* interpreter) override;
   void CloseAll() override;
 
   VideoWindow* Video() const { return fVideo.get(); }

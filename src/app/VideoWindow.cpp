@@ -2,8 +2,11 @@
 
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
+#include <algorithm>
 
 #include "app/AppDefs.h"
 #include "app/AppTarget.h"
@@ -11,6 +14,8 @@
 #include "app/Sizes.h"
 #include "interface/View.h"
 #include "interface/Window.h"
+#include "interpreter/ImageInterpreter.h"
+#include "media/MediaRoster.h"
 #include "midi/BMidiPort.h"
 #include "qt/CanvasLink.h"
 #include "qt/CanvasWidget.h"
@@ -39,13 +44,22 @@ VideoWindow::VideoWindow(BRect frame, const char* title)
     : fWindow(std::make_unique<BWindow>(frame, title)) {
   setObjectName("VideoWindow");
   setWindowTitle(QString::fromUtf8(title));
-  // Titled, not resizable: the content is exactly WINDOW_SIZE_X by WINDOW_SIZE_Y.
-  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                 Qt::WindowMinimizeButtonHint | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint);
+  // Titled. It opens with the content exactly WINDOW_SIZE_X by WINDOW_SIZE_Y and the status
+  // bar below it, and that is also its smallest size; made larger, the picture grows with it.
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowMaximizeButtonHint | Qt::CustomizeWindowHint);
   const int width = int(frame.Width()) + 1;
   const int height = int(frame.Height()) + 1;
-  setGeometry(int(frame.left), int(frame.top), width, height);
-  setFixedSize(width, height);
+
+  fStatusBar = new QStatusBar(this);
+  fStatusBar->setObjectName("status bar");
+  fStatusBar->setSizeGripEnabled(false);
+  fStatus = new QLabel;
+  fStatus->setObjectName("video status");
+  fStatusBar->addWidget(fStatus, 1);
+  const int statusHeight = fStatusBar->sizeHint().height();
+  setGeometry(int(frame.left), int(frame.top), width, height + statusHeight);
+  setMinimumSize(width, height + statusHeight);
 
   fMenuBar = new QMenuBar(this);
   fMenuBar->setObjectName("menu bar");
@@ -56,20 +70,30 @@ VideoWindow::VideoWindow(BRect frame, const char* title)
   for (const FileItem& item : kFileItems) {
     QAction* action = file->addAction(item.label);
     action->setShortcut(QKeySequence(Qt::CTRL | item.key));
-    // The menu bar's window only: text fields elsewhere keep Ctrl+A and friends.
-    action->setShortcutContext(Qt::WindowShortcut);
+    // The menu bar's window only: text fields elsewhere keep Ctrl+A and friends. Quitting is
+    // the exception: Ctrl+Q quits from any of the program's windows.
+    action->setShortcutContext(item.what == B_QUIT_REQUESTED ? Qt::ApplicationShortcut : Qt::WindowShortcut);
     const uint32 what = item.what;
     connect(action, &QAction::triggered, this, [what] { PostToApplication(BMessage(what)); });
   }
 
   BuildMidiMenu();
 
+  // F11 shows the picture on the whole screen and back; Escape leaves full screen.
+  auto* fullScreen = new QAction("Full Screen", this);
+  fullScreen->setObjectName("Full Screen");
+  fullScreen->setShortcuts({QKeySequence(QKeySequence::FullScreen), QKeySequence(Qt::Key_F11)});
+  connect(fullScreen, &QAction::triggered, this, [this] { setWindowState(windowState() ^ Qt::WindowFullScreen); });
+  addAction(fullScreen);
+  auto* leave = new QAction("Leave Full Screen", this);
+  leave->setShortcut(QKeySequence(Qt::Key_Escape));
+  connect(leave, &QAction::triggered, this, [this] { setWindowState(windowState() & ~Qt::WindowFullScreen); });
+  addAction(leave);
+
   // The menu bar sizes itself to its items; the background starts one pixel below it.
-  const int menuHeight = fMenuBar->sizeHint().height();
-  fMenuBar->setGeometry(0, 0, width, menuHeight);
+  fMenuHeight = fMenuBar->sizeHint().height();
   fBackgroundView = new QWidget(this);
   fBackgroundView->setObjectName("Background View");
-  fBackgroundView->setGeometry(0, menuHeight + 1, width, height - menuHeight - 1);
   fBackgroundView->setAutoFillBackground(true);
   QPalette palette = fBackgroundView->palette();
   palette.setColor(QPalette::Window, kViewGray);
@@ -82,16 +106,89 @@ VideoWindow::VideoWindow(BRect frame, const char* title)
   fVideoView = new BView(videoFrame, "Video View");
   fWindow->AddChild(fVideoView);
   fLink = std::make_unique<CanvasLink>(fWindow.get());
-  auto* canvas = new CanvasWidget(fVideoView, fLink.get(), fBackgroundView);
-  canvas->move(int(videoFrame.left), int(videoFrame.top));
+  fCanvas = new CanvasWidget(fVideoView, fLink.get(), fBackgroundView);
+  fCanvas->SetScalable(true);
+  // The picture keeps the margins it has at the smallest size.
+  const int backgroundHeight = height - fMenuHeight - 1;
+  fPictureMargins = QMargins(int(videoFrame.left), int(videoFrame.top), width - int(videoFrame.right) - 1,
+                             std::max(0, backgroundHeight - int(videoFrame.bottom) - 1));
+  LayOut();
   // Releasing the consumer quits the canvas window: the picture goes with it.
   fLink->SetQuitCallback([this] {
     fMayClose = true;
     hide();
   });
 
+  connect(&fTimer, &QTimer::timeout, this, [this] { Refresh(); });
+  fTimer.start(500);
+  Refresh();
+
   fWindow->Show();
   show();
+}
+
+void VideoWindow::LayOut() {
+  if (fCanvas == nullptr)
+    return;  // still being built
+  const int statusHeight = fStatusBar->sizeHint().height();
+  fMenuBar->setGeometry(0, 0, width(), fMenuHeight);
+  fStatusBar->setGeometry(0, height() - statusHeight, width(), statusHeight);
+  fBackgroundView->setGeometry(0, fMenuHeight + 1, width(), height() - statusHeight - fMenuHeight - 1);
+  // Never smaller than the picture: at the smallest size the picture sits where it always did.
+  fCanvas->setGeometry(QRect(QPoint(0, 0), fBackgroundView->size()).marginsRemoved(fPictureMargins));
+}
+
+void VideoWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  LayOut();
+  // The status line is cut to the width.
+  fStatusLine.clear();
+  Refresh();
+}
+
+void VideoWindow::Follow(ImageInterpreter* interpreter) {
+  fInterpreter = interpreter;
+  fSinceFrame.invalidate();
+  Refresh();
+}
+
+void VideoWindow::Refresh() {
+  QStringList parts;
+  BMediaRoster::VideoInputStatus input;
+  BMediaRoster* roster = BMediaRoster::CurrentRoster();
+  const bool haveInput = roster != nullptr && roster->GetVideoInputStatus(&input);
+  if (!haveInput)
+    parts << "no video input";
+  else if (!input.capturing)
+    parts << "stopped";
+  else if (fInterpreter != nullptr) {
+    // The rate is an average over the frames that came; when they stop coming, it would stay.
+    const FrameSnapshot frame = fInterpreter->LastFrame();
+    if (frame.frames != fFramesSeen || !fSinceFrame.isValid()) {
+      fFramesSeen = frame.frames;
+      fSinceFrame.start();
+    }
+    if (frame.frames == 0 || fSinceFrame.elapsed() > kNoFramesAfter)
+      parts << "no frames";
+    else
+      parts << QString("%1 fps").arg(double(frame.frameRate), 0, 'f', 1);
+  }
+  if (haveInput) {
+    parts << QString("%1 dropped").arg(input.dropped);
+    parts << QString::fromStdString(input.source);
+  }
+  const QString line = parts.join(" · ");
+  if (line == fStatusLine)
+    return;
+  fStatusLine = line;
+  // A small picture makes a narrow window: the source's name is cut, the tooltip has it all.
+  const int room = std::max(20, width() - 12);
+  fStatus->setText(fStatus->fontMetrics().elidedText(line, Qt::ElideRight, room));
+  fStatus->setToolTip(haveInput ? QString("%1\nvideo input: %2\n%3 frames handed on, %4 dropped")
+                                      .arg(line, QString::fromStdString(input.source))
+                                      .arg(input.sent)
+                                      .arg(input.dropped)
+                                : line);
 }
 
 VideoWindow::~VideoWindow() {

@@ -1,7 +1,18 @@
 #pragma once
 // The main window: the live picture at the analysis size under a menu bar with the program's
-// commands ("File") and the choice of MIDI output ("MIDI"). Closing it quits the program.
+// commands ("File") and the choice of MIDI output ("MIDI"), and a status bar with the frame
+// rate, the frames the video input dropped and where the frames come from. Closing it quits
+// the program.
+//
+// Threads: GUI thread only. The status bar is read from a timer (the interpreter's LastFrame
+// and the roster's video-input counters); the frame thread only draws into the video view.
+// The bar says "no frames" when none was analysed for a second and a half while the input
+// is capturing, "stopped" when it is not.
 
+#include <QElapsedTimer>
+#include <QMargins>
+#include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 
@@ -10,7 +21,11 @@
 class BView;
 class BWindow;
 class CanvasLink;
+class CanvasWidget;
+class ImageInterpreter;
+class QLabel;
 class QMenuBar;
+class QStatusBar;
 
 class VideoWindow : public QWidget {
  public:
@@ -24,19 +39,42 @@ class VideoWindow : public QWidget {
   QWidget* BackgroundView() const { return fBackgroundView; }
   QMenuBar* MenuBar() const { return fMenuBar; }
 
+  // The status bar's whole line; the bar shows as much of it as fits.
+  QString StatusLine() const { return fStatusLine; }
+
   // Lets the window close for good (the application is quitting).
   void AllowClose() { fMayClose = true; }
 
+  // Shows the interpreter's frame rate from now on; null shows none (it is going).
+  void Follow(ImageInterpreter* interpreter);
+  // Reads the frame rate and the video input's counters once; the timer calls it twice a second.
+  void Refresh();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void BuildMidiMenu();
+  // Places the menu bar, the background with the picture and the status bar in the window.
+  void LayOut();
 
   std::unique_ptr<BWindow> fWindow;  // the canvas lock; outlives the link
   std::unique_ptr<CanvasLink> fLink;
   QMenuBar* fMenuBar = nullptr;
   QWidget* fBackgroundView = nullptr;
   BView* fVideoView = nullptr;
+  CanvasWidget* fCanvas = nullptr;
+  QStatusBar* fStatusBar = nullptr;
+  QLabel* fStatus = nullptr;
+  int fMenuHeight = 0;
+  QMargins fPictureMargins;
+  QString fStatusLine;
+  ImageInterpreter* fInterpreter = nullptr;
+  QTimer fTimer;
+  // The analysed frames last counted and since when that count stands.
+  uint64_t fFramesSeen = 0;
+  QElapsedTimer fSinceFrame;
+  static constexpr qint64 kNoFramesAfter = 1500;  // ms
   bool fMayClose = false;
 };

@@ -52,6 +52,7 @@ Zanvel::~Zanvel() {
   // No frame reaches the interpreter any more: its destruction silences the MIDI port,
   // closes the devices and stops the outputs' workers, in its own order.
   if (fInterpreter != nullptr && interpreter == fInterpreter) {
+    fWindows->Follow(nullptr);
     delete interpreter;
     interpreter = nullptr;
   }
@@ -69,6 +70,7 @@ void Zanvel::ReadyToRun() {
   fWindows->ActivateSplash();
 
   interpreter = fInterpreter = new ImageInterpreter(views.histo, views.keyframe, views.matched, fColorSpace);
+  fWindows->Follow(fInterpreter);
 
   status_t status = SetUpNodes();
   if (status != B_OK)

@@ -37,6 +37,10 @@ class ZanvelWindows {
   // (left, top); false when the node offers no parameters.
   virtual bool OpenVideoPreferences(media_node node, float left, float top) = 0;
 
+  // From now on the windows show what the interpreter publishes and sends (position, counts,
+  // outputs, frame rate), read at their own pace; null before the interpreter goes.
+  virtual void Follow(ImageInterpreter* /*interpreter*/) {}
+
   // Closes every window (after the application's loop ended).
   virtual void CloseAll() = 0;
 };

@@ -36,6 +36,8 @@ int main(int argc, char** argv) {
 
   QApplication qt(argc, argv);
   QApplication::setApplicationName("Zanvel");
+  // Desktops find the icon and the launcher by the desktop file's name.
+  QGuiApplication::setDesktopFileName("zanvel");
   QApplication::setQuitOnLastWindowClosed(false);
   QtAlertService alerts;
   ScopedAlertService alertScope(&alerts);

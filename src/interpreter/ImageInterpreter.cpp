@@ -68,9 +68,15 @@ void ImageInterpreter::Interpret(Image* image) {
   fAnalysis.Analyse(histogram, &result);
   fDisplay.Draw(result, fAnalysis);
 
+  fFrameTime = system_time();
+  const bigtime_t dt = fFrameTime - fLastFrameTime;
+  fFrameInterval = float(0.2 * double(dt) + 0.8 * double(fFrameInterval));
+  fLastFrameTime = fFrameTime;
+  const double rate = fFrameInterval > 0 ? 1000000.0 / double(fFrameInterval) : 0.0;
+
   // The outputs only take the values; each sends them in its own time. All of them use this
   // frame's values, as published (a subclass may publish values of its own).
-  Publish(result.position);
+  Publish(result, float(rate));
   float position[3];
   GetCurrentValues(position);
   if (result.matchChanged) {
@@ -81,18 +87,19 @@ void ImageInterpreter::Interpret(Image* image) {
   fKeyPressure->Offer(position);
   fLcs->Offer(position);
 
-  fFrameTime = system_time();
-  const bigtime_t dt = fFrameTime - fLastFrameTime;
-  fFrameInterval = float(0.2 * double(dt) + 0.8 * double(fFrameInterval));
   char line[64];
   const int length = std::snprintf(line, sizeof line, "%f fps\n", 1000000.0 / double(fFrameInterval));
   if (length > 0) fRateLine.Write(line, std::min(size_t(length), sizeof line - 1));
-  fLastFrameTime = fFrameTime;
 }
 
-void ImageInterpreter::Publish(const float values[3]) {
+void ImageInterpreter::Publish(const FrameResult& result, float frameRate) {
   BAutolock hold(fLock);
-  std::copy_n(values, 3, fCurrentValues);
+  std::copy_n(result.position, 3, fCurrentValues);
+  std::copy_n(result.position, 3, fLastFrame.position);
+  fLastFrame.matched = result.matched;
+  fLastFrame.nearestKeyFrame = result.nearestKeyFrame;
+  fLastFrame.frameRate = frameRate;
+  fLastFrame.frames++;
 }
 
 void ImageInterpreter::AddImageToMatcher(Image* image) {
@@ -108,6 +115,11 @@ void ImageInterpreter::AddKeyFrame(KeyFrame* keyFrame) {
 void ImageInterpreter::GetCurrentValues(float* values) {
   BAutolock hold(fLock);
   std::copy_n(fCurrentValues, 3, values);
+}
+
+FrameSnapshot ImageInterpreter::LastFrame() {
+  BAutolock hold(fLock);
+  return fLastFrame;
 }
 
 void ImageInterpreter::DrawHistogram(OrientationHistogram* histogram, BView* view, rgb_color color) {

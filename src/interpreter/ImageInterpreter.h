@@ -17,8 +17,9 @@
 //     operations, SetNumBins. Switching an output on (launching a target, opening a device)
 //     and its alerts happen on that output's worker, so these return at once.
 //   note generator thread: GetCurrentValues.
+//   any thread: LastFrame, OutputStatuses (the windows read them from a timer).
 // Locks: the analysis's set locks, then a view's window lock (see FrameAnalysis.h); fLock
-// guards only the published position and is never held while another lock is taken.
+// guards only what a frame publishes and is never held while another lock is taken.
 // Callers must not hold a view's window lock while they call into the interpreter.
 
 #include <cstddef>
@@ -49,6 +50,15 @@ class MidiDevice;
 class PositionToTarget;
 class RhythmOutput;
 
+// What the last analysed frame published, copied in one piece.
+struct FrameSnapshot {
+  float position[3] = {0, 0, 0};
+  int32 matched = -1;          // the nearest example, or -1
+  int32 nearestKeyFrame = -1;  // the nearest key frame, or -1
+  float frameRate = 0;         // frames per second, a running average
+  uint64_t frames = 0;         // analysed frames so far
+};
+
 class ImageInterpreter {
  public:
   // The three views are named "histo", "keyframe" and "matched"; each must belong to a window
@@ -68,6 +78,8 @@ class ImageInterpreter {
   virtual void AddKeyFrame(KeyFrame* keyFrame);
   // Copies the published position (x, y, z) into values[0..2].
   virtual void GetCurrentValues(float* values);
+  // The last analysed frame's position, indices and rate, all from the same frame.
+  FrameSnapshot LastFrame();
   // Draws one histogram as a polar polygon over two axes into the view, under the view's
   // window lock; black also clears the box first. Does not flush.
   virtual void DrawHistogram(OrientationHistogram* histogram, BView* view, rgb_color color);
@@ -163,16 +175,17 @@ class ImageInterpreter {
   static constexpr int kMaxBins = FrameAnalysis::kMaxBins;
 
  private:
-  // Copies values as the published position.
-  void Publish(const float values[3]);
+  // Publishes a frame's result and the frame rate measured with it.
+  void Publish(const FrameResult& result, float frameRate);
 
   FrameAnalysis fAnalysis;
   FrameDisplay fDisplay;
-  // Guards fCurrentValues only.
+  // Guards fCurrentValues and fLastFrame only.
   BLocker fLock{"interpreter state"};
   // The published position: a copy made under fLock, so that readers on other threads never
   // see a half-written frame.
   float fCurrentValues[3] = {0, 0, 0};
+  FrameSnapshot fLastFrame;
   // Frame thread only.
   float fFrameInterval = 0.0f;
   bigtime_t fFrameTime = 0;

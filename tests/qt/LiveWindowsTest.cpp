@@ -1,8 +1,10 @@
 // The program's windows on a live run: frames of the test pattern reach the video window's
-// widget and the histogram reaches the control window's, repainted on the GUI thread.
+// widget and the histogram reaches the control window's, repainted on the GUI thread, and
+// the video window's status bar tells the frame rate and the source, and that the video stopped.
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
 #include <QTimer>
 #include <unistd.h>
 
@@ -45,6 +47,8 @@ TEST(LiveWindowsTest, TheTestPatternAndItsHistogramReachTheWidgets) {
   settings.sizeChoice = 1;
   bool videoShown = false;
   bool histogramShown = false;
+  QString statusLine;
+  QString rateLine;
   {
     Zanvel app(&windows, settings);
     windows.SetTuning(&app.fTuning);
@@ -57,8 +61,15 @@ TEST(LiveWindowsTest, TheTestPatternAndItsHistogramReachTheWidgets) {
         auto* histo = windows.Control()->findChild<CanvasWidget*>("histo");
         videoShown = video != nullptr && VariedPixels(video) > 0;
         histogramShown = histo != nullptr && VariedPixels(histo) > 0;
+        statusLine = windows.Video()->StatusLine();
       }
-      if ((videoShown && histogramShown) || ++ticks > 1000)
+      const bool rateShown = statusLine.contains(" fps · ") && !statusLine.startsWith("0.0 fps");
+      if (rateLine.isEmpty() && videoShown && histogramShown && rateShown) {
+        // Stopping the video input ends the rate: it must not stand as if frames still came.
+        rateLine = statusLine;
+        app.PostMessage(FourCC("stop"));
+      }
+      if ((!rateLine.isEmpty() && statusLine.startsWith("stopped")) || ++ticks > 1000)
         app.PostMessage(B_QUIT_REQUESTED);
     });
     poll.start(20);
@@ -71,6 +82,11 @@ TEST(LiveWindowsTest, TheTestPatternAndItsHistogramReachTheWidgets) {
   }
   EXPECT_TRUE(videoShown) << "no frame reached the video window";
   EXPECT_TRUE(histogramShown) << "no histogram reached the control window";
+  // "<rate> fps · <n> dropped · <source>", then "stopped · <n> dropped · <source>".
+  EXPECT_TRUE(QRegularExpression("^[0-9]+\\.[0-9] fps · [0-9]+ dropped · test pattern").match(rateLine).hasMatch())
+      << rateLine.toStdString();
+  EXPECT_TRUE(QRegularExpression("^stopped · [0-9]+ dropped · test pattern").match(statusLine).hasMatch())
+      << statusLine.toStdString();
   EXPECT_EQ(windows.Video(), nullptr);
   delete interpreter;
   interpreter = nullptr;

@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTabWidget>
 
 #include "QtTestSupport.h"
@@ -21,6 +22,7 @@
 #include "app/BApplication.h"
 #include "app/ControlPanel.h"
 #include "app/PropSlider.h"
+#include "app/QtWindows.h"
 #include "app/SetTargetAppWindow.h"
 #include "app/Sizes.h"
 #include "app/VideoWindow.h"
@@ -113,7 +115,11 @@ TEST_F(WindowsTest, VideoWindowFramesFollowTheAnalysisSize) {
     SCOPED_TRACE(c.width);
     SetAnalysisSize(c.choice);
     VideoWindow window(BRect(28, 28, WINDOW_SIZE_X + 27, WINDOW_SIZE_Y + 27), "Zanvel");
-    EXPECT_EQ(window.geometry(), QRect(28, 28, c.width + 20, c.height + 40));
+    // The content at the frame's size, the status bar below it.
+    auto* status = window.findChild<QStatusBar*>("status bar");
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->geometry(), QRect(0, c.height + 40, c.width + 20, status->height()));
+    EXPECT_EQ(window.geometry(), QRect(28, 28, c.width + 20, c.height + 40 + status->height()));
     EXPECT_EQ(window.windowTitle(), "Zanvel");
     BView* video = window.VideoView();
     EXPECT_STREQ(video->Name(), "Video View");
@@ -124,6 +130,17 @@ TEST_F(WindowsTest, VideoWindowFramesFollowTheAnalysisSize) {
     EXPECT_EQ(canvas->geometry(), QRect(10, 10, c.width, c.height));
     EXPECT_EQ(window.BackgroundView()->y(), window.MenuBar()->height() + 1);
     EXPECT_EQ(window.BackgroundView()->palette().color(QPalette::Window), QColor(216, 216, 216));
+    EXPECT_EQ(window.minimumSize(), window.size());
+
+    // Twice as large: the picture doubles, proportions kept, the status bar stays at the bottom.
+    window.resize(window.width() * 2, window.height() * 2);
+    QApplication::processEvents();
+    EXPECT_EQ(status->geometry().bottom(), window.height() - 1);
+    EXPECT_EQ(status->width(), window.width());
+    const QRect picture = canvas->PictureRect().translated(canvas->pos());
+    EXPECT_GE(picture.width(), 2 * c.width);
+    EXPECT_NEAR(double(picture.width()) / picture.height(), double(c.width) / c.height, 0.05);
+    EXPECT_LE(window.BackgroundView()->geometry().bottom(), status->y());
     window.AllowClose();
   }
 }
@@ -143,9 +160,16 @@ TEST_F(WindowsTest, FileMenuItemsSendTheirCommandsAndHaveTheirShortcuts) {
   }
   EXPECT_EQ(labels, (std::vector<std::string>{"Video Preferences", "About Zanvel", "Start Video", "Stop Video", "Quit"}));
   EXPECT_EQ(keys, (std::vector<std::string>{"Ctrl+P", "Ctrl+B", "Ctrl+A", "Ctrl+O", "Ctrl+Q"}));
+  // Ctrl+Q quits from every window of the program; the others belong to this window.
+  for (QAction* item : menus[0]->menu()->actions())
+    EXPECT_EQ(item->shortcutContext(), item->text() == "Quit" ? Qt::ApplicationShortcut : Qt::WindowShortcut)
+        << item->text().toStdString();
   std::vector<BMessage> sent = fApp.Take();
   ASSERT_EQ(sent.size(), 5u);
   EXPECT_EQ(Codes(sent), (std::vector<std::string>{"vdeo", "abut", "strt", "stop", "_QRQ"}));
+  // The program's icon is every window's.
+  EXPECT_FALSE(ProgramIcon().isNull());
+  EXPECT_FALSE(ProgramIcon().pixmap(64, 64).isNull());
   // The MIDI menu marks its first entry, if there is one, without sending anything.
   QList<QAction*> ports = menus[1]->menu()->actions();
   if (!ports.isEmpty()) {
@@ -220,17 +244,18 @@ TEST_F(ControlPanelTest, EveryTabListsItsControlsInOrder) {
     return Labels(tabs->widget(index));
   };
   EXPECT_EQ(labelsOf(0),
-            (std::vector<std::string>{"[matched]", "Add to matcher", "Clear matcher", "Note to MIDI",
+            (std::vector<std::string>{"matched: none", "stored: 0", "[matched]", "Add to matcher", "Clear matcher", "Note to MIDI",
                                       "Modwheel to MIDI", "Matched to Target App", "Set Target App"}));
   EXPECT_EQ(labelsOf(1),
-            (std::vector<std::string>{"[keyframe]", "Add current as next keyframe", "Clear keyframes",
-                                      "smooth output", "smoothing amount:", "[smoothing amount:]",
+            (std::vector<std::string>{"nearest: none", "[keyframe]", "stored: 0", "Add current as next keyframe",
+                                      "Clear keyframes", "smooth output", "smoothing amount:",
+                                      "[smoothing amount:]", "0.30",
                                       "Notes to MIDI", "Position to MIDI", "buss:", "Position to Target App",
                                       "Set Target App"}));
   EXPECT_EQ(labelsOf(2),
-            (std::vector<std::string>{"edge contrast threshold:", "[edge contrast threshold:]",
+            (std::vector<std::string>{"edge contrast threshold:", "[edge contrast threshold:]", "20.0",
                                       "Smooth input images", "blend input images", "temporal blending:",
-                                      "[temporal blending:]"}));
+                                      "[temporal blending:]", "0.70"}));
   EXPECT_EQ(labelsOf(3),
             (std::vector<std::string>{"Position to LCS", "Serial Port", "Z mapping", "pan", "divergence", "level"}));
   auto* buss = panel->findChild<QComboBox*>("buss:");

@@ -115,6 +115,20 @@ status_t BMediaRoster::GetVideoInput(media_node* node) {
   return B_OK;
 }
 
+bool BMediaRoster::GetVideoInputStatus(VideoInputStatus* status) {
+  if (status == nullptr) return false;
+  // The node is unregistered under fLock before it is destroyed, so it lives while we read.
+  std::lock_guard<std::mutex> lock(fLock);
+  auto* input = dynamic_cast<VideoInputNode*>(fVideoInput);
+  if (input == nullptr) return false;
+  const VideoInputNode::Statistics statistics = input->GetStatistics();
+  status->source = input->SourceName();
+  status->sent = statistics.sent;
+  status->dropped = statistics.dropped;
+  status->capturing = input->IsCapturing();
+  return true;
+}
+
 status_t BMediaRoster::ReleaseNode(const media_node& node) {
   BMediaNode* target = nullptr;
   {

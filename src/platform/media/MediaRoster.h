@@ -32,6 +32,16 @@ class BMediaRoster {
   void SetVideoInputSetting(const char* setting);
   std::string VideoInputSetting() const;
 
+  // The default video input as the windows show it: where its frames come from, how many it
+  // handed on and dropped, and whether it is capturing. False while there is no video input.
+  struct VideoInputStatus {
+    std::string source;
+    int64 sent = 0;
+    int64 dropped = 0;
+    bool capturing = false;
+  };
+  bool GetVideoInputStatus(VideoInputStatus* status);
+
   // The system time source (performance time = system_time()).
   status_t GetTimeSource(media_node* node);
   // The default video input, with a reference for the caller (ReleaseNode gives it back).

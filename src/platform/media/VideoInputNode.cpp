@@ -56,6 +56,10 @@ BMediaAddOn* VideoInputNode::AddOn(int32* internalID) const {
   return nullptr;
 }
 
+const std::string& VideoInputNode::SourceName() const {
+  return fPipeline->Description();
+}
+
 VideoInputNode::Statistics VideoInputNode::GetStatistics() const {
   return Statistics{fSent.load(), fDropped.load(), fLateNotices.load(), fFailures.load()};
 }

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "media/BufferProducer.h"
 #include "media/Controllable.h"
@@ -38,6 +39,8 @@ class VideoInputNode : public BMediaEventLooper, public BBufferProducer, public 
     int64 failures;     // times the source failed or ended while running
   };
   Statistics GetStatistics() const;
+  // Where the frames come from ("test pattern (ball)", a device, a file), fixed when made.
+  const std::string& SourceName() const;
   // True while frames are being captured.
   bool IsCapturing() const { return fCapturing.load(std::memory_order_acquire); }
 

@@ -33,7 +33,39 @@ void CanvasWidget::CopyCanvas() {
     std::memcpy(fImage.scanLine(y), bits + size_t(y) * size_t(width), size_t(width) * 4);
 }
 
+void CanvasWidget::SetScalable(bool scalable) {
+  fScalable = scalable;
+  const QSize canvas(fView->CanvasWidth(), fView->CanvasHeight());
+  if (scalable) {
+    setMinimumSize(canvas);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  } else {
+    setFixedSize(canvas);
+  }
+  update();
+}
+
+QRect CanvasWidget::PictureRect() const {
+  if (!fScalable || fImage.isNull() || size() == fImage.size())
+    return QRect(QPoint(0, 0), fImage.size());
+  QSize fitted = fImage.size().scaled(size(), Qt::KeepAspectRatio);
+  return QRect(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+}
+
 void CanvasWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  painter.drawImage(0, 0, fImage);
+  const QRect picture = PictureRect();
+  if (picture.size() == fImage.size()) {
+    painter.drawImage(picture.topLeft(), fImage);
+  } else {
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(picture, fImage);
+  }
+  if (picture != rect()) {
+    // The bands beside a scaled picture take the colour of what holds the widget.
+    const QRegion bands = QRegion(rect()).subtracted(picture);
+    for (const QRect& band : bands)
+      painter.fillRect(band, palette().color(backgroundRole()));
+  }
 }

@@ -15,6 +15,11 @@ class CanvasWidget : public QWidget {
   ~CanvasWidget() override;
 
   BView* View() const { return fView; }
+  // Scalable: the widget may grow past the canvas's size and shows the picture as large as
+  // fits, centred, with its proportions kept; it never shrinks below the canvas's size.
+  void SetScalable(bool scalable);
+  // Where the picture is painted, in widget coordinates.
+  QRect PictureRect() const;
   // The last copy of the canvas.
   const QImage& Image() const { return fImage; }
 
@@ -29,4 +34,5 @@ class CanvasWidget : public QWidget {
   BView* fView;
   CanvasLink* fLink;
   QImage fImage;
+  bool fScalable = false;
 };
