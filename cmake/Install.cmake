@@ -5,7 +5,7 @@ install(TARGETS zanvel-send zanvel-listen RUNTIME DESTINATION ${CMAKE_INSTALL_BI
 if(ZANVEL_BUILD_APP)
   install(TARGETS zanvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES data/zanvel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  install(FILES data/zanvel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  install(FILES data/zanvel.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
 endif()
 install(FILES docs/man/zanvel.1 docs/man/zanvel-send.1 docs/man/zanvel-listen.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

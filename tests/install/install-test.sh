@@ -18,7 +18,7 @@ for program in zanvel zanvel-send zanvel-listen; do
   [[ -z "$warnings" ]] || { echo "$page: $warnings"; exit 1; }
   MANWIDTH=80 man -l "$page" 2>/dev/null | grep -q "^NAME" || { echo "$page does not render"; exit 1; }
 done
-for file in share/applications/zanvel.desktop share/icons/hicolor/scalable/apps/zanvel.svg \
+for file in share/applications/zanvel.desktop share/icons/hicolor/256x256/apps/zanvel.png \
             share/doc/zanvel/README.md; do
   [[ -f "$prefix/$file" ]] || { echo "not installed: $file"; exit 1; }
 done
