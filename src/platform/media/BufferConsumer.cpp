@@ -91,14 +91,6 @@ status_t BBufferConsumer::HandleMessage(int32 code, const void* data, size_t siz
       Answer(request->reply, code, StatusReply{B_OK});
       return B_OK;
     }
-    case kConsumerFormatChanged: {
-      if (size < sizeof(FormatChangedRequest)) return B_BAD_VALUE;
-      auto* request = static_cast<const FormatChangedRequest*>(data);
-      StatusReply reply{FormatChanged(request->producer, request->consumer, request->change_tag,
-                                      request->format)};
-      Answer(request->reply, code, reply);
-      return B_OK;
-    }
     default:
       return B_ERROR;
   }

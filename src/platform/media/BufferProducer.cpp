@@ -99,12 +99,6 @@ status_t BBufferProducer::HandleMessage(int32 code, const void* data, size_t siz
       LateNoticeReceived(request->source, request->how_much, request->performance_time);
       return B_OK;
     }
-    case kProducerEnableOutput: {
-      if (size < sizeof(EnableOutputRequest)) return B_BAD_VALUE;
-      auto* request = static_cast<const EnableOutputRequest*>(data);
-      EnableOutput(request->source, request->enabled);
-      return B_OK;
-    }
     case kProducerGetLatency: {
       if (size < sizeof(GetLatencyRequest)) return B_BAD_VALUE;
       GetLatencyReply reply{B_OK, 0};

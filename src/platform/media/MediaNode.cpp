@@ -95,12 +95,6 @@ status_t BMediaNode::HandleMessage(int32 code, const void* data, size_t size) {
       Answer(request->reply, code, StatusReply{B_OK});
       return B_OK;
     }
-    case kNodeTimeWarp: {
-      if (size < sizeof(TimeWarpRequest)) return B_BAD_VALUE;
-      auto* request = static_cast<const TimeWarpRequest*>(data);
-      TimeWarp(request->real_time, request->performance_time);
-      return B_OK;
-    }
     case kNodeSetTimeSource: {
       if (size < sizeof(SetTimeSourceRequest)) return B_BAD_VALUE;
       auto* request = static_cast<const SetTimeSourceRequest*>(data);

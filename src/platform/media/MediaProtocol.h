@@ -21,10 +21,8 @@ enum : int32 {
   kNodeStop,
   kNodeSeek,
   kNodeSetRunMode,
-  kNodeTimeWarp,
   kNodeSetTimeSource,
   kNodeRequestCompleted,
-  kNodeFinalRelease,
   // Event loopers.
   kLooperQuit = 0x40000080,
   // Consumers.
@@ -36,7 +34,6 @@ enum : int32 {
   kConsumerGetLatencyFor,
   kConsumerConnected,
   kConsumerDisconnected,
-  kConsumerFormatChanged,
   // Producers.
   kProducerFormatProposal = 0x40000200,
   kProducerPrepareToConnect,
@@ -46,7 +43,6 @@ enum : int32 {
   kProducerDisposeOutputCookie,
   kProducerSetBufferGroup,
   kProducerLateNotice,
-  kProducerEnableOutput,
   kProducerGetLatency,
   // Time sources.
   kTimeSourceOp = 0x40000300,
@@ -61,7 +57,6 @@ struct StartRequest { bigtime_t performance_time; };
 struct StopRequest { bigtime_t performance_time; bool immediate; };
 struct SeekRequest { bigtime_t media_time; bigtime_t performance_time; };
 struct SetRunModeRequest { port_id reply; run_mode mode; bigtime_t delay; };
-struct TimeWarpRequest { bigtime_t real_time; bigtime_t performance_time; };
 struct SetTimeSourceRequest { port_id reply; media_node_id time_source; };
 struct StatusReply { status_t status; };
 
@@ -82,13 +77,6 @@ struct ConnectedRequest {
 };
 struct ConnectedReply { status_t status; media_input input; };
 struct DisconnectedRequest { port_id reply; media_source producer; media_destination where; };
-struct FormatChangedRequest {
-  port_id reply;
-  media_source producer;
-  media_destination consumer;
-  int32 change_tag;
-  media_format format;
-};
 
 struct FormatProposalRequest { port_id reply; media_source output; media_format format; };
 struct FormatProposalReply { status_t status; media_format format; };
@@ -126,7 +114,6 @@ struct SetBufferGroupRequest {
   media_buffer_id buffers[32];
 };
 struct LateNoticeRequest { media_source source; bigtime_t how_much; bigtime_t performance_time; };
-struct EnableOutputRequest { media_source source; media_destination destination; bool enabled; };
 struct GetLatencyRequest { port_id reply; };
 struct GetLatencyReply { status_t status; bigtime_t latency; };
 
