@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/BMessage.h"
+#include "platform/app/BMessage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   BMessage message;

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/MessageFolder.h"
-#include "app/MessageReceiver.h"
-#include "app/MessageText.h"
+#include "platform/app/MessageFolder.h"
+#include "platform/app/MessageReceiver.h"
+#include "platform/app/MessageText.h"
 #include "Version.h"
 
 namespace {

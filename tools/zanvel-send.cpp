@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
-#include "app/BMessenger.h"
-#include "app/BRoster.h"
-#include "app/MessageText.h"
-#include "support/Time.h"
+#include "platform/app/BMessenger.h"
+#include "platform/app/BRoster.h"
+#include "platform/app/MessageText.h"
+#include "platform/support/Time.h"
 #include "Version.h"
 
 namespace {

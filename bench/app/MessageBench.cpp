@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/BMessenger.h"
-#include "app/MessageReceiver.h"
+#include "platform/app/BMessenger.h"
+#include "platform/app/MessageReceiver.h"
 
 namespace {
 

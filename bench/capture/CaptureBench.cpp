@@ -18,15 +18,15 @@
 #include "capture/MediaGraph.h"
 #include "capture/Tuning.h"
 #include "capture/VideoConsumer.h"
-#include "interface/View.h"
-#include "interface/Window.h"
+#include "platform/interface/BView.h"
+#include "platform/interface/BWindow.h"
 #include "interpreter/ImageInterpreter.h"
-#include "media/Buffer.h"
-#include "media/BufferGroup.h"
-#include "media/MediaProtocol.h"
-#include "media/MediaRoster.h"
-#include "media/TimeSource.h"
-#include "support/Time.h"
+#include "platform/media/BBuffer.h"
+#include "platform/media/BBufferGroup.h"
+#include "platform/media/MediaProtocol.h"
+#include "platform/media/BMediaRoster.h"
+#include "platform/media/BTimeSource.h"
+#include "platform/support/Time.h"
 
 namespace {
 

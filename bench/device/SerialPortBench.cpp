@@ -10,7 +10,7 @@
 #include <pty.h>
 #include <unistd.h>
 
-#include "device/BSerialPort.h"
+#include "platform/device/BSerialPort.h"
 
 namespace {
 

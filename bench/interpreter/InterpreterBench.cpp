@@ -8,8 +8,8 @@
 
 #include "Pictures.h"
 #include "analysis/RGBAImage.h"
-#include "interface/View.h"
-#include "interface/Window.h"
+#include "platform/interface/BView.h"
+#include "platform/interface/BWindow.h"
 #include "interpreter/ImageInterpreter.h"
 
 namespace {

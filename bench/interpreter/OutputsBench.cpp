@@ -30,9 +30,9 @@
 #include "JackPeer.h"
 #include "Pictures.h"
 #include "analysis/RGBAImage.h"
-#include "app/MessageReceiver.h"
-#include "interface/View.h"
-#include "interface/Window.h"
+#include "platform/app/MessageReceiver.h"
+#include "platform/interface/BView.h"
+#include "platform/interface/BWindow.h"
 #include "interpreter/ImageInterpreter.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <iostream>
 #include <vector>
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 namespace bench_pictures {
 

@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "JackPeer.h"
-#include "midi/BMidiPort.h"
-#include "midi/MidiOutput.h"
-#include "support/Time.h"
+#include "platform/midi/BMidiPort.h"
+#include "platform/midi/MidiOutput.h"
+#include "platform/support/Time.h"
 
 namespace {
 constexpr int kMessages = 400;

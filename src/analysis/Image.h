@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 class BBitmap;
 

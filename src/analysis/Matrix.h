@@ -1,7 +1,7 @@
 #pragma once
 // A small dense row-major matrix of floats with products and a Gauss-Jordan inversion.
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 class Matrix {
  public:

@@ -1,7 +1,7 @@
 #pragma once
 // The lock every training set is: a lock its holding thread may take again.
 
-#include "support/BLocker.h"
+#include "platform/support/BLocker.h"
 
 class vlLocker : public BLocker {
  public:

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/BApplication.h"
+#include "platform/app/BApplication.h"
 
 void PostToApplication(const BMessage& message) {
   if (be_app == nullptr)

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 // Packs the first four characters of `text` into a code, the first in the most significant
 // byte; each character is taken as an unsigned byte and a shorter text is padded with zero

@@ -16,17 +16,17 @@
 #include <QVBoxLayout>
 
 #include "app/AppTarget.h"
-#include "app/BMessage.h"
+#include "platform/app/BMessage.h"
 #include "app/OutputStatusView.h"
 #include "app/PositionPlot.h"
 #include "app/Sizes.h"
 #include "capture/Tuning.h"
-#include "device/BSerialPort.h"
-#include "interface/View.h"
-#include "interface/Window.h"
+#include "platform/device/BSerialPort.h"
+#include "platform/interface/BView.h"
+#include "platform/interface/BWindow.h"
 #include "interpreter/ImageInterpreter.h"
-#include "qt/CanvasLink.h"
-#include "qt/CanvasWidget.h"
+#include "platform/qt/CanvasLink.h"
+#include "platform/qt/CanvasWidget.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "app/PropSlider.h"
 #include "app/ZanvelWindows.h"
-#include "interface/Rect.h"
+#include "platform/interface/BRect.h"
 
 class BWindow;
 class CanvasLink;

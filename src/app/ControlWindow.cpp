@@ -6,8 +6,8 @@
 #include <QVBoxLayout>
 
 #include "app/ParameterView.h"
-#include "media/MediaRoster.h"
-#include "media/ParameterWeb.h"
+#include "platform/media/BMediaRoster.h"
+#include "platform/media/BParameterWeb.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include <QWidget>
 
-#include "interface/Rect.h"
-#include "media/MediaDefs.h"
-#include "support/Status.h"
+#include "platform/interface/BRect.h"
+#include "platform/media/MediaDefs.h"
+#include "platform/support/Status.h"
 
 class BParameterWeb;
 

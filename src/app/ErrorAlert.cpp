@@ -3,9 +3,9 @@
 
 #include "app/ErrorAlert.h"
 
-#include "app/AppDefs.h"
-#include "app/BApplication.h"
-#include "interface/Alert.h"
+#include "platform/app/AppDefs.h"
+#include "platform/app/BApplication.h"
+#include "platform/interface/BAlert.h"
 
 const char* StatusText(status_t error) {
   switch (error) {

@@ -1,7 +1,7 @@
 #pragma once
 // The fatal-error alert.
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 // Shows message, the status's text and its code ("%s\n%s [%x]") in an alert whose only
 // button is "Quit", waits for it, then asks the application to quit.

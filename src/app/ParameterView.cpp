@@ -8,7 +8,7 @@
 #include <QTabWidget>
 #include <cmath>
 
-#include "media/ParameterWeb.h"
+#include "platform/media/BParameterWeb.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QLineEdit>
 
 #include "app/AppTarget.h"
-#include "app/BMessage.h"
+#include "platform/app/BMessage.h"
 #include "app/CommandText.h"
 #include "interpreter/ImageInterpreter.h"
 

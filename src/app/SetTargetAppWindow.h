@@ -5,8 +5,8 @@
 
 #include <QWidget>
 
-#include "interface/Rect.h"
-#include "support/Status.h"
+#include "platform/interface/BRect.h"
+#include "platform/support/Status.h"
 
 class ImageInterpreter;
 class QLineEdit;

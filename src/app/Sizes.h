@@ -2,7 +2,7 @@
 // The analysis size and the sizes derived from it. Set once by the application's
 // constructor, before any window or media node exists, and only read afterwards.
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 class ImageInterpreter;
 

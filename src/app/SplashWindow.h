@@ -3,7 +3,7 @@
 
 #include <QWidget>
 
-#include "interface/Rect.h"
+#include "platform/interface/BRect.h"
 
 class SplashWindow : public QWidget {
  public:

@@ -8,17 +8,17 @@
 #include <QStatusBar>
 #include <algorithm>
 
-#include "app/AppDefs.h"
+#include "platform/app/AppDefs.h"
 #include "app/AppTarget.h"
-#include "app/BMessage.h"
+#include "platform/app/BMessage.h"
 #include "app/Sizes.h"
-#include "interface/View.h"
-#include "interface/Window.h"
+#include "platform/interface/BView.h"
+#include "platform/interface/BWindow.h"
 #include "interpreter/ImageInterpreter.h"
-#include "media/MediaRoster.h"
-#include "midi/BMidiPort.h"
-#include "qt/CanvasLink.h"
-#include "qt/CanvasWidget.h"
+#include "platform/media/BMediaRoster.h"
+#include "platform/midi/BMidiPort.h"
+#include "platform/qt/CanvasLink.h"
+#include "platform/qt/CanvasWidget.h"
 
 namespace {
 

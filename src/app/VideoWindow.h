@@ -16,7 +16,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "interface/Rect.h"
+#include "platform/interface/BRect.h"
 
 class BView;
 class BWindow;

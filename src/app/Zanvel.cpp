@@ -2,16 +2,16 @@
 
 #include <cstdio>
 
-#include "app/AppDefs.h"
+#include "platform/app/AppDefs.h"
 #include "app/CommandText.h"
 #include "app/Sizes.h"
 #include "app/ZanvelWindows.h"
 #include "capture/VideoConsumer.h"
-#include "interface/Alert.h"
+#include "platform/interface/BAlert.h"
 #include "interpreter/ImageInterpreter.h"
-#include "media/MediaRoster.h"
-#include "media/TimeSource.h"
-#include "support/Time.h"
+#include "platform/media/BMediaRoster.h"
+#include "platform/media/BTimeSource.h"
+#include "platform/support/Time.h"
 #include "Version.h"
 
 namespace {

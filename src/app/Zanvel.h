@@ -10,13 +10,13 @@
 
 #include <string>
 
-#include "app/BApplication.h"
+#include "platform/app/BApplication.h"
 #include "app/ErrorAlert.h"
 #include "capture/MediaGraph.h"
 #include "capture/Tuning.h"
-#include "interface/InterfaceDefs.h"
-#include "media/MediaDefs.h"
-#include "support/ColorSpace.h"
+#include "platform/interface/InterfaceDefs.h"
+#include "platform/media/MediaDefs.h"
+#include "platform/support/ColorSpace.h"
 
 class BMediaRoster;
 class BView;

@@ -5,8 +5,8 @@
 //
 // Threads: every call is made on the application's thread.
 
-#include "interface/Rect.h"
-#include "media/MediaDefs.h"
+#include "platform/interface/BRect.h"
+#include "platform/media/MediaDefs.h"
 
 class BView;
 class ImageInterpreter;

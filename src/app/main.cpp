@@ -8,9 +8,9 @@
 #include "app/CommandLine.h"
 #include "app/QtWindows.h"
 #include "app/Zanvel.h"
-#include "media/MediaRoster.h"
-#include "qt/QtAlertService.h"
-#include "qt/QtLoopBackEnd.h"
+#include "platform/media/BMediaRoster.h"
+#include "platform/qt/QtAlertService.h"
+#include "platform/qt/QtLoopBackEnd.h"
 #include "Version.h"
 
 int main(int argc, char** argv) {

@@ -16,14 +16,14 @@
 
 #include <lo/lo.h>
 
-#include "app/AppDefs.h"
-#include "app/BMessage.h"
+#include "platform/app/AppDefs.h"
+#include "platform/app/BMessage.h"
 #include "app/ControlPanel.h"
 #include "app/QtWindows.h"
 #include "app/VideoWindow.h"
 #include "app/Zanvel.h"
-#include "interface/RecordingAlertService.h"
-#include "qt/QtLoopBackEnd.h"
+#include "platform/interface/RecordingAlertService.h"
+#include "platform/qt/QtLoopBackEnd.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "media/TimeSource.h"
+#include "platform/media/BTimeSource.h"
 
 void MediaGraph::ReleaseConsumer() {
   if (fVideoConsumer != nullptr) {

@@ -8,8 +8,8 @@
 
 #include "capture/Tuning.h"
 #include "capture/VideoConsumer.h"
-#include "media/MediaDefs.h"
-#include "media/MediaRoster.h"
+#include "platform/media/MediaDefs.h"
+#include "platform/media/BMediaRoster.h"
 
 class BView;
 class ImageInterpreter;

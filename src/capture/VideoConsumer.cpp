@@ -7,14 +7,14 @@
 #include "analysis/GrayscaleImage.h"
 #include "analysis/RGBAImage.h"
 #include "capture/Tuning.h"
-#include "interface/Bitmap.h"
-#include "interface/View.h"
-#include "interface/Window.h"
+#include "platform/interface/BBitmap.h"
+#include "platform/interface/BView.h"
+#include "platform/interface/BWindow.h"
 #include "interpreter/ImageInterpreter.h"
-#include "media/Buffer.h"
-#include "media/BufferGroup.h"
-#include "media/TimeSource.h"
-#include "support/Time.h"
+#include "platform/media/BBuffer.h"
+#include "platform/media/BBufferGroup.h"
+#include "platform/media/BTimeSource.h"
+#include "platform/support/Time.h"
 
 const media_raw_video_format vid_format = {
     0,                       // field_rate

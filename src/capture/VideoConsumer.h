@@ -11,8 +11,8 @@
 // fInput, fConnectionActive and fLatency once the node is registered. Drawing into fView
 // happens under fWindow's lock. The tuning values are atomics read once per frame.
 
-#include "media/BufferConsumer.h"
-#include "media/MediaEventLooper.h"
+#include "platform/media/BBufferConsumer.h"
+#include "platform/media/BMediaEventLooper.h"
 
 class BBitmap;
 class BBuffer;

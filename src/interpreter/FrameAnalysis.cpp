@@ -5,7 +5,7 @@
 
 #include "analysis/GrayscaleImage.h"
 #include "analysis/RGBAImage.h"
-#include "interface/Bitmap.h"
+#include "platform/interface/BBitmap.h"
 
 namespace {
 // Distances are only meaningful between histograms of one bin count.

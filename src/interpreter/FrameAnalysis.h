@@ -19,8 +19,8 @@
 #include "analysis/OrientationHistogram.h"
 #include "analysis/TrainingSet.h"
 #include "interpreter/FrameResult.h"
-#include "support/BLocker.h"
-#include "support/ColorSpace.h"
+#include "platform/support/BLocker.h"
+#include "platform/support/ColorSpace.h"
 
 class FrameAnalysis {
  public:

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <memory>
 
-#include "interface/Bitmap.h"
-#include "interface/Window.h"
+#include "platform/interface/BBitmap.h"
+#include "platform/interface/BWindow.h"
 
 namespace {
 constexpr rgb_color kBlack{0, 0, 0, 0};

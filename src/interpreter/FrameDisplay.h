@@ -7,8 +7,8 @@
 // drawn into only while its window is locked, and a hidden view not at all. Draw takes the
 // analysis's set locks before a window lock; callers hold no window lock.
 
-#include "interface/InterfaceDefs.h"
-#include "interface/View.h"
+#include "platform/interface/InterfaceDefs.h"
+#include "platform/interface/BView.h"
 #include "interpreter/FrameAnalysis.h"
 #include "interpreter/FrameResult.h"
 

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "analysis/OrientationHistogram.h"
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 struct FrameResult {
   std::unique_ptr<OrientationHistogram> histogram;

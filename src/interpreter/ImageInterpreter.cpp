@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "interface/Bitmap.h"
+#include "platform/interface/BBitmap.h"
 #include "interpreter/KeyPressure.h"
 #include "interpreter/LcsOutput.h"
 #include "interpreter/MatchedMidi.h"
@@ -12,8 +12,8 @@
 #include "interpreter/MidiDevice.h"
 #include "interpreter/PositionToTarget.h"
 #include "interpreter/RhythmOutput.h"
-#include "midi/BMidiSynth.h"
-#include "support/Time.h"
+#include "platform/midi/BMidiSynth.h"
+#include "platform/support/Time.h"
 
 ImageInterpreter::ImageInterpreter(BView* histogramView, BView* keyFrameView, BView* matchedView,
                                    color_space colorSpace)

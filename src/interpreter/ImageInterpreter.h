@@ -30,16 +30,16 @@
 #include "analysis/Image.h"
 #include "analysis/MultiInterpolator.h"
 #include "analysis/OrientationHistogram.h"
-#include "interface/InterfaceDefs.h"
-#include "interface/View.h"
+#include "platform/interface/InterfaceDefs.h"
+#include "platform/interface/BView.h"
 #include "interpreter/FrameAnalysis.h"
 #include "interpreter/FrameDisplay.h"
 #include "interpreter/Output.h"
-#include "midi/BMidiPort.h"
-#include "support/BLocker.h"
-#include "support/ColorSpace.h"
-#include "support/Status.h"
-#include "support/TraceLineWriter.h"
+#include "platform/midi/BMidiPort.h"
+#include "platform/support/BLocker.h"
+#include "platform/support/ColorSpace.h"
+#include "platform/support/Status.h"
+#include "platform/support/TraceLineWriter.h"
 
 class BMidiSynth;
 class KeyPressure;

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "support/Time.h"
+#include "platform/support/Time.h"
 
 KeyPressure::KeyPressure(BMidiPort& port) : Output("Position to MIDI"), fPort(port) {}
 

@@ -7,7 +7,7 @@
 #include <atomic>
 
 #include "interpreter/Output.h"
-#include "midi/BMidiPort.h"
+#include "platform/midi/BMidiPort.h"
 
 class KeyPressure : public Output {
  public:

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 // Selects the controller's first bus; sent when the line opens and when the position output
 // is switched.

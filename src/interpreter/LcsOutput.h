@@ -14,7 +14,7 @@
 #include <mutex>
 #include <string>
 
-#include "device/BSerialPort.h"
+#include "platform/device/BSerialPort.h"
 #include "interpreter/Output.h"
 #include "interpreter/OutputWorker.h"
 

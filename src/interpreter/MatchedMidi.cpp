@@ -1,7 +1,7 @@
 #include "interpreter/MatchedMidi.h"
 
-#include "midi/BMidiSynth.h"
-#include "support/Time.h"
+#include "platform/midi/BMidiSynth.h"
+#include "platform/support/Time.h"
 
 namespace {
 uint32 MidiNow() { return uint32(system_time() / 1000); }

@@ -9,7 +9,7 @@
 #include <atomic>
 
 #include "interpreter/Output.h"
-#include "midi/BMidiPort.h"
+#include "platform/midi/BMidiPort.h"
 
 class BMidiSynth;
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "interpreter/CantOpenAlert.h"
-#include "midi/MidiOutput.h"
-#include "support/Time.h"
+#include "platform/midi/MidiOutput.h"
+#include "platform/support/Time.h"
 
 namespace {
 // MIDI stamps: milliseconds of the system clock.

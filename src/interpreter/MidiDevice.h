@@ -12,7 +12,7 @@
 #include <string>
 
 #include "interpreter/OutputWorker.h"
-#include "midi/BMidiPort.h"
+#include "platform/midi/BMidiPort.h"
 
 class MidiDevice {
  public:

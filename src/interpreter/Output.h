@@ -10,7 +10,7 @@
 #include <mutex>
 #include <string>
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 // A snapshot of one output, for the windows and for other programs.
 struct OutputStatus {

@@ -18,7 +18,7 @@
 #include <mutex>
 #include <thread>
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 class OutputWorker {
  public:

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "interpreter/ImageInterpreter.h"
-#include "support/Time.h"
+#include "platform/support/Time.h"
 
 namespace {
 double NowMs() { return double(system_time() / 1000); }

@@ -10,7 +10,7 @@
 #include <atomic>
 #include <random>
 
-#include "midi/BMidi.h"
+#include "platform/midi/BMidi.h"
 
 class ImageInterpreter;
 

@@ -1,7 +1,7 @@
 #include "interpreter/RhythmOutput.h"
 
-#include "midi/BMidiSynth.h"
-#include "support/Time.h"
+#include "platform/midi/BMidiSynth.h"
+#include "platform/support/Time.h"
 
 RhythmOutput::RhythmOutput(ImageInterpreter* interpreter, BMidiPort& port)
     : Output("Notes to MIDI"), fPort(port), fRhythm(std::make_unique<Rhythm>(141.0f, interpreter)) {

@@ -11,7 +11,7 @@
 
 #include "interpreter/Output.h"
 #include "interpreter/Rhythm.h"
-#include "midi/BMidiPort.h"
+#include "platform/midi/BMidiPort.h"
 
 class ImageInterpreter;
 class BMidiSynth;

@@ -7,7 +7,7 @@
 //             "x" "y" "z" float: bit 0, 1, 2 of (speaker - 1) as 64, else -63
 //   matched   what = the chosen code; "index" int32, 0 for the first example
 
-#include "app/BMessage.h"
+#include "platform/app/BMessage.h"
 
 // Only this receiver is told where the eight speakers stand (compared byte for byte).
 inline constexpr char kSpeakerReceiverSignature[] = "application/x-vnd.kdx-3dReceiver";

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstring>
 
-#include "app/BRoster.h"
-#include "interface/Alert.h"
+#include "platform/app/BRoster.h"
+#include "platform/interface/BAlert.h"
 #include "interpreter/TargetMessages.h"
 
 namespace {

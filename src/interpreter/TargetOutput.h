@@ -17,8 +17,8 @@
 #include <optional>
 #include <string>
 
-#include "app/BMessage.h"
-#include "app/BMessenger.h"
+#include "platform/app/BMessage.h"
+#include "platform/app/BMessenger.h"
 #include "interpreter/Output.h"
 #include "interpreter/OutputWorker.h"
 

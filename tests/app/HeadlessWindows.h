@@ -8,8 +8,8 @@
 
 #include "app/Sizes.h"
 #include "app/ZanvelWindows.h"
-#include "interface/View.h"
-#include "interface/Window.h"
+#include "platform/interface/BView.h"
+#include "platform/interface/BWindow.h"
 
 class HeadlessWindows : public ZanvelWindows {
  public:

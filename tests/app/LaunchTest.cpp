@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/BMessenger.h"
-#include "app/BRoster.h"
+#include "platform/app/BMessenger.h"
+#include "platform/app/BRoster.h"
 #include "peers/LaunchableListener.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "peers/TempFolder.h"
-#include "app/BApplication.h"
-#include "app/BLooper.h"
-#include "support/Time.h"
+#include "platform/app/BApplication.h"
+#include "platform/app/BLooper.h"
+#include "platform/support/Time.h"
 
 namespace {
 

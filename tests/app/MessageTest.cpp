@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/BMessage.h"
+#include "platform/app/BMessage.h"
 
 namespace {
 

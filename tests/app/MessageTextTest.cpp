@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/MessageText.h"
+#include "platform/app/MessageText.h"
 
 TEST(MessageText, OneLineWithTheCodeThenEachFieldInOrder) {
   BMessage m(FourCC("M23d"));

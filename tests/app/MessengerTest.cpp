@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "app/BApplication.h"
-#include "app/BMessenger.h"
-#include "app/MessageFolder.h"
-#include "app/MessageReceiver.h"
-#include "app/MessageText.h"
+#include "platform/app/BApplication.h"
+#include "platform/app/BMessenger.h"
+#include "platform/app/MessageFolder.h"
+#include "platform/app/MessageReceiver.h"
+#include "platform/app/MessageText.h"
 #include "peers/ListenerProcess.h"
 #include "peers/TempFolder.h"
 

@@ -7,10 +7,10 @@
 #include <unistd.h>
 
 #include "HeadlessWindows.h"
-#include "app/AppDefs.h"
+#include "platform/app/AppDefs.h"
 #include "app/Sizes.h"
 #include "app/Zanvel.h"
-#include "interface/RecordingAlertService.h"
+#include "platform/interface/RecordingAlertService.h"
 #include "interpreter/ImageInterpreter.h"
 
 using ::testing::_;

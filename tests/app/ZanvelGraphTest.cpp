@@ -7,13 +7,13 @@
 #include <unistd.h>
 
 #include "HeadlessWindows.h"
-#include "app/AppDefs.h"
+#include "platform/app/AppDefs.h"
 #include "app/Sizes.h"
 #include "app/Zanvel.h"
 #include "capture/VideoConsumer.h"
-#include "interface/RecordingAlertService.h"
+#include "platform/interface/RecordingAlertService.h"
 #include "interpreter/ImageInterpreter.h"
-#include "media/MediaRoster.h"
+#include "platform/media/BMediaRoster.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include <unistd.h>
 
 #include "HeadlessWindows.h"
-#include "app/AppDefs.h"
+#include "platform/app/AppDefs.h"
 #include "app/CommandLine.h"
 #include "app/CommandText.h"
 #include "app/Sizes.h"
 #include "app/Zanvel.h"
-#include "interface/RecordingAlertService.h"
+#include "platform/interface/RecordingAlertService.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "capture/Tuning.h"
-#include "interface/View.h"
-#include "interface/Window.h"
+#include "platform/interface/BView.h"
+#include "platform/interface/BWindow.h"
 #include "interpreter/ImageInterpreter.h"
 
 class CaptureTest : public ::testing::Test {

@@ -9,12 +9,12 @@
 
 #include "CaptureFixture.h"
 #include "capture/VideoConsumer.h"
-#include "media/Buffer.h"
-#include "media/BufferGroup.h"
-#include "media/MediaProtocol.h"
-#include "media/MediaRoster.h"
-#include "media/TimeSource.h"
-#include "support/Time.h"
+#include "platform/media/BBuffer.h"
+#include "platform/media/BBufferGroup.h"
+#include "platform/media/MediaProtocol.h"
+#include "platform/media/BMediaRoster.h"
+#include "platform/media/BTimeSource.h"
+#include "platform/support/Time.h"
 
 namespace {
 

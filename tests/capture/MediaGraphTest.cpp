@@ -11,8 +11,8 @@
 
 #include "CaptureFixture.h"
 #include "capture/MediaGraph.h"
-#include "media/MediaRoster.h"
-#include "support/Time.h"
+#include "platform/media/BMediaRoster.h"
+#include "platform/support/Time.h"
 
 namespace {
 

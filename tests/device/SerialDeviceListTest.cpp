@@ -1,4 +1,4 @@
-#include "device/SerialDeviceList.h"
+#include "platform/device/SerialDeviceList.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "device/BSerialPort.h"
+#include "platform/device/BSerialPort.h"
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;

@@ -1,4 +1,4 @@
-#include "device/BSerialPort.h"
+#include "platform/device/BSerialPort.h"
 
 #include <numeric>
 

@@ -2,9 +2,9 @@
 
 #include <thread>
 
-#include "interface/Alert.h"
-#include "interface/AlertService.h"
-#include "interface/RecordingAlertService.h"
+#include "platform/interface/BAlert.h"
+#include "platform/interface/AlertService.h"
+#include "platform/interface/RecordingAlertService.h"
 
 TEST(Alert, GoAsksTheInstalledServiceAndReturnsTheScriptedButton) {
   RecordingAlertService service;

@@ -1,4 +1,4 @@
-#include "interface/Bitmap.h"
+#include "platform/interface/BBitmap.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "interface/Bitmap.h"
-#include "interface/View.h"
-#include "interface/Window.h"
+#include "platform/interface/BBitmap.h"
+#include "platform/interface/BView.h"
+#include "platform/interface/BWindow.h"
 
 namespace {
 constexpr rgb_color kWhite{255, 255, 255, 255};

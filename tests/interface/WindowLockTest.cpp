@@ -4,9 +4,9 @@
 #include <chrono>
 #include <thread>
 
-#include "interface/View.h"
-#include "interface/Window.h"
-#include "support/Time.h"
+#include "platform/interface/BView.h"
+#include "platform/interface/BWindow.h"
+#include "platform/support/Time.h"
 
 TEST(WindowLock, IsRecursiveForItsHolder) {
   BWindow window(BRect(0, 0, 9, 9), "w");

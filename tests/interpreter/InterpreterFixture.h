@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "analysis/RGBAImage.h"
-#include "interface/View.h"
-#include "interface/Window.h"
+#include "platform/interface/BView.h"
+#include "platform/interface/BWindow.h"
 #include "interpreter/ImageInterpreter.h"
-#include "support/Time.h"
+#include "platform/support/Time.h"
 
 namespace testing_support {
 

@@ -4,7 +4,7 @@
 
 #include "InterpreterFixture.h"
 #include "analysis/GrayscaleImage.h"
-#include "interface/Bitmap.h"
+#include "platform/interface/BBitmap.h"
 
 using namespace testing_support;
 

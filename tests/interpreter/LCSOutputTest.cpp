@@ -10,9 +10,9 @@
 #include <termios.h>
 
 #include "InterpreterFixture.h"
-#include "device/BSerialPort.h"
+#include "platform/device/BSerialPort.h"
 #include "device/PseudoTerminal.h"
-#include "interface/RecordingAlertService.h"
+#include "platform/interface/RecordingAlertService.h"
 #include "interpreter/LCSMessage.h"
 #include "peers/TempFolder.h"
 

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/BMessenger.h"
-#include "app/MessageText.h"
-#include "interface/RecordingAlertService.h"
+#include "platform/app/BMessenger.h"
+#include "platform/app/MessageText.h"
+#include "platform/interface/RecordingAlertService.h"
 #include "interpreter/InterpreterFixture.h"
 #include "interpreter/TargetMessages.h"
 #include "peers/LaunchableListener.h"

@@ -5,9 +5,9 @@
 
 #include <cstring>
 
-#include "media/Buffer.h"
-#include "media/BufferGroup.h"
-#include "support/Area.h"
+#include "platform/media/BBuffer.h"
+#include "platform/media/BBufferGroup.h"
+#include "platform/support/Area.h"
 
 namespace {
 

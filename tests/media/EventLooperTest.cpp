@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "media/MediaEventLooper.h"
-#include "media/MediaRoster.h"
-#include "media/TimeSource.h"
-#include "support/Time.h"
+#include "platform/media/BMediaEventLooper.h"
+#include "platform/media/BMediaRoster.h"
+#include "platform/media/BTimeSource.h"
+#include "platform/support/Time.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <string>
 
-#include "media/Buffer.h"
-#include "media/BufferGroup.h"
-#include "media/MediaDefs.h"
-#include "media/Port.h"
-#include "media/TimedEventQueue.h"
+#include "platform/media/BBuffer.h"
+#include "platform/media/BBufferGroup.h"
+#include "platform/media/MediaDefs.h"
+#include "platform/media/Port.h"
+#include "platform/media/BTimedEventQueue.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <mutex>
 #include <vector>
 
-#include "media/Buffer.h"
-#include "media/BufferConsumer.h"
-#include "media/BufferGroup.h"
-#include "media/MediaEventLooper.h"
-#include "media/TimeSource.h"
-#include "support/Time.h"
+#include "platform/media/BBuffer.h"
+#include "platform/media/BBufferConsumer.h"
+#include "platform/media/BBufferGroup.h"
+#include "platform/media/BMediaEventLooper.h"
+#include "platform/media/BTimeSource.h"
+#include "platform/support/Time.h"
 
 class TestSink : public BMediaEventLooper, public BBufferConsumer {
  public:

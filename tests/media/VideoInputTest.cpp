@@ -9,10 +9,10 @@
 #include <string>
 
 #include "TestSink.h"
-#include "media/MediaRoster.h"
-#include "media/ParameterWeb.h"
-#include "media/VideoInputNode.h"
-#include "support/Time.h"
+#include "platform/media/BMediaRoster.h"
+#include "platform/media/BParameterWeb.h"
+#include "platform/media/VideoInputNode.h"
+#include "platform/support/Time.h"
 
 namespace {
 

@@ -16,11 +16,11 @@
 
 #include "InterpreterMidi.h"
 #include "JackPeer.h"
-#include "device/BSerialPort.h"
+#include "platform/device/BSerialPort.h"
 #include "device/PseudoTerminal.h"
-#include "interface/RecordingAlertService.h"
-#include "midi/BMidiPort.h"
-#include "support/Time.h"
+#include "platform/interface/RecordingAlertService.h"
+#include "platform/midi/BMidiPort.h"
+#include "platform/support/Time.h"
 
 namespace {
 constexpr bigtime_t kSecond = 1000000;

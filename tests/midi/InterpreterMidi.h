@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "analysis/RGBAImage.h"
-#include "interface/View.h"
-#include "interface/Window.h"
+#include "platform/interface/BView.h"
+#include "platform/interface/BWindow.h"
 #include "interpreter/ImageInterpreter.h"
 
 enum class Picture { kVertical, kHorizontal, kDiagonal, kChecker };

@@ -8,12 +8,12 @@
 
 #include "InterpreterMidi.h"
 #include "RecordingMidi.h"
-#include "device/BSerialPort.h"
+#include "platform/device/BSerialPort.h"
 #include "device/PseudoTerminal.h"
-#include "interface/RecordingAlertService.h"
+#include "platform/interface/RecordingAlertService.h"
 #include "interpreter/Rhythm.h"
-#include "midi/BMidiPort.h"
-#include "support/Time.h"
+#include "platform/midi/BMidiPort.h"
+#include "platform/support/Time.h"
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;

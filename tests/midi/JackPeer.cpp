@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "support/Time.h"
+#include "platform/support/Time.h"
 
 extern char** environ;
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 // Starts `jackd -n <unique name> -r -d dummy` and points this process's JACK clients at it
 // (JACK_DEFAULT_SERVER); the destructor stops it.

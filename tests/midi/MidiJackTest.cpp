@@ -10,8 +10,8 @@
 #include <map>
 
 #include "JackPeer.h"
-#include "midi/BMidiPort.h"
-#include "support/Time.h"
+#include "platform/midi/BMidiPort.h"
+#include "platform/support/Time.h"
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;

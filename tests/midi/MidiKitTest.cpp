@@ -11,10 +11,10 @@
 #include <thread>
 
 #include "RecordingMidi.h"
-#include "midi/BMidiPort.h"
-#include "midi/MidiOutput.h"
-#include "midi/MidiScheduler.h"
-#include "support/Time.h"
+#include "platform/midi/BMidiPort.h"
+#include "platform/midi/MidiOutput.h"
+#include "platform/midi/MidiScheduler.h"
+#include "platform/support/Time.h"
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;

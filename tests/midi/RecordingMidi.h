@@ -7,8 +7,8 @@
 #include <mutex>
 #include <vector>
 
-#include "midi/BMidi.h"
-#include "support/Time.h"
+#include "platform/midi/BMidi.h"
+#include "platform/support/Time.h"
 
 struct RecordedMessage {
   std::vector<uint8_t> bytes;

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "peers/TempFolder.h"
-#include "support/Time.h"
+#include "platform/support/Time.h"
 
 class LaunchableListener {
  public:

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/BMessenger.h"
-#include "support/Time.h"
+#include "platform/app/BMessenger.h"
+#include "platform/support/Time.h"
 
 extern char** environ;
 

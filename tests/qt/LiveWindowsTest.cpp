@@ -9,17 +9,17 @@
 #include <unistd.h>
 
 #include "QtTestSupport.h"
-#include "app/AppDefs.h"
+#include "platform/app/AppDefs.h"
 #include "app/ControlPanel.h"
 #include "app/QtWindows.h"
 #include "app/Sizes.h"
 #include "app/VideoWindow.h"
 #include "app/Zanvel.h"
-#include "interface/RecordingAlertService.h"
+#include "platform/interface/RecordingAlertService.h"
 #include "interpreter/ImageInterpreter.h"
-#include "media/MediaRoster.h"
-#include "qt/CanvasWidget.h"
-#include "qt/QtLoopBackEnd.h"
+#include "platform/media/BMediaRoster.h"
+#include "platform/qt/CanvasWidget.h"
+#include "platform/qt/QtLoopBackEnd.h"
 
 namespace {
 

@@ -10,15 +10,15 @@
 #include <vector>
 
 #include "QtTestSupport.h"
-#include "app/AppDefs.h"
-#include "app/BApplication.h"
-#include "interface/Alert.h"
-#include "interface/View.h"
-#include "interface/Window.h"
-#include "qt/CanvasLink.h"
-#include "qt/CanvasWidget.h"
-#include "qt/QtAlertService.h"
-#include "qt/QtLoopBackEnd.h"
+#include "platform/app/AppDefs.h"
+#include "platform/app/BApplication.h"
+#include "platform/interface/BAlert.h"
+#include "platform/interface/BView.h"
+#include "platform/interface/BWindow.h"
+#include "platform/qt/CanvasLink.h"
+#include "platform/qt/CanvasWidget.h"
+#include "platform/qt/QtAlertService.h"
+#include "platform/qt/QtLoopBackEnd.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include "QtTestSupport.h"
 #include "app/ControlWindow.h"
 #include "app/QtWindows.h"
-#include "media/Controllable.h"
-#include "media/MediaEventLooper.h"
-#include "media/MediaRoster.h"
+#include "platform/media/BControllable.h"
+#include "platform/media/BMediaEventLooper.h"
+#include "platform/media/BMediaRoster.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "app/RuntimeFolder.h"
 #include "app/Sizes.h"
 #include "capture/Tuning.h"
-#include "interface/RecordingAlertService.h"
+#include "platform/interface/RecordingAlertService.h"
 #include "interpreter/ImageInterpreter.h"
 #include "interpreter/InterpreterFixture.h"
 #include "peers/ListenerProcess.h"

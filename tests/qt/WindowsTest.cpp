@@ -18,8 +18,8 @@
 #include <QTabWidget>
 
 #include "QtTestSupport.h"
-#include "app/AppDefs.h"
-#include "app/BApplication.h"
+#include "platform/app/AppDefs.h"
+#include "platform/app/BApplication.h"
 #include "app/ControlPanel.h"
 #include "app/PropSlider.h"
 #include "app/QtWindows.h"
@@ -27,11 +27,11 @@
 #include "app/Sizes.h"
 #include "app/VideoWindow.h"
 #include "capture/Tuning.h"
-#include "interface/RecordingAlertService.h"
-#include "interface/View.h"
-#include "interface/Window.h"
+#include "platform/interface/RecordingAlertService.h"
+#include "platform/interface/BView.h"
+#include "platform/interface/BWindow.h"
 #include "interpreter/ImageInterpreter.h"
-#include "qt/CanvasWidget.h"
+#include "platform/qt/CanvasWidget.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "support/Time.h"
+#include "platform/support/Time.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 
 #include <sys/types.h>
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 typedef uint32 type_code;
 typedef pid_t team_id;

@@ -1,8 +1,8 @@
-#include "app/BApplication.h"
+#include "platform/app/BApplication.h"
 
 #include <cstdio>
 
-#include "app/MessageReceiver.h"
+#include "platform/app/MessageReceiver.h"
 
 BApplication* be_app = nullptr;
 

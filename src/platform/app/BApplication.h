@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "app/BLooper.h"
+#include "platform/app/BLooper.h"
 
 class MessageReceiver;
 

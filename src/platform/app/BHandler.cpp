@@ -1,3 +1,3 @@
-#include "app/BHandler.h"
+#include "platform/app/BHandler.h"
 
 void BHandler::MessageReceived(BMessage*) {}

@@ -1,8 +1,8 @@
-#include "app/BLooper.h"
+#include "platform/app/BLooper.h"
 
 #include <chrono>
 
-#include "app/AppDefs.h"
+#include "platform/app/AppDefs.h"
 
 BLooper::BLooper(const char* name, size_t queueCapacity)
     : BHandler(name),

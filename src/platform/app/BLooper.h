@@ -12,10 +12,10 @@
 #include <mutex>
 #include <thread>
 
-#include "app/BHandler.h"
-#include "app/BMessage.h"
-#include "app/LoopBackEnd.h"
-#include "support/BLocker.h"
+#include "platform/app/BHandler.h"
+#include "platform/app/BMessage.h"
+#include "platform/app/LoopBackEnd.h"
+#include "platform/support/BLocker.h"
 
 class BLooper : public BHandler {
  public:

@@ -1,4 +1,4 @@
-#include "app/BMessage.h"
+#include "platform/app/BMessage.h"
 
 #include <algorithm>
 #include <cstring>

@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "app/AppDefs.h"
+#include "platform/app/AppDefs.h"
 
 class BMessage {
  public:

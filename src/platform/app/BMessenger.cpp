@@ -1,12 +1,12 @@
-#include "app/BMessenger.h"
+#include "platform/app/BMessenger.h"
 
 #include <atomic>
 
-#include "app/BLooper.h"
-#include "app/MessageFolder.h"
-#include "app/OscTarget.h"
-#include "app/SocketTarget.h"
-#include "support/Time.h"
+#include "platform/app/BLooper.h"
+#include "platform/app/MessageFolder.h"
+#include "platform/app/OscTarget.h"
+#include "platform/app/SocketTarget.h"
+#include "platform/support/Time.h"
 
 namespace {
 

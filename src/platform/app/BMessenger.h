@@ -11,8 +11,8 @@
 
 #include <memory>
 
-#include "app/AppDefs.h"
-#include "app/BMessage.h"
+#include "platform/app/AppDefs.h"
+#include "platform/app/BMessage.h"
 
 class BHandler;
 class BLooper;

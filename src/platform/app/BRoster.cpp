@@ -1,11 +1,11 @@
-#include "app/BRoster.h"
+#include "platform/app/BRoster.h"
 
 #include <gio/gio.h>
 
 #include <cstdio>
 
-#include "app/BMessenger.h"
-#include "app/MessageFolder.h"
+#include "platform/app/BMessenger.h"
+#include "platform/app/MessageFolder.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // a MIME type (the desktop's default for that type when there are several) is launched
 // through GIO.
 
-#include "app/AppDefs.h"
+#include "platform/app/AppDefs.h"
 
 class BRoster {
  public:

@@ -1,6 +1,6 @@
-#include "app/LoopBackEnd.h"
+#include "platform/app/LoopBackEnd.h"
 
-#include "app/BLooper.h"
+#include "platform/app/BLooper.h"
 
 void HeadlessLoopBackEnd::MessageQueued() {
   {

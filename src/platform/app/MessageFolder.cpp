@@ -1,4 +1,4 @@
-#include "app/MessageFolder.h"
+#include "platform/app/MessageFolder.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 // Finds (creating it when missing) and checks the folder. B_OK with its path, or an error
 // code with a sentence saying what is wrong.

@@ -1,4 +1,4 @@
-#include "app/MessageReceiver.h"
+#include "platform/app/MessageReceiver.h"
 
 #include <pthread.h>
 #include <fcntl.h>
@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/MessageFolder.h"
+#include "platform/app/MessageFolder.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "app/BMessage.h"
+#include "platform/app/BMessage.h"
 
 class MessageReceiver {
  public:

@@ -2,7 +2,7 @@
 // What a BMessenger sends through: a local program's socket, an OSC server, or a looper of
 // this program. Implementations are safe to use from several threads.
 
-#include "app/BMessage.h"
+#include "platform/app/BMessage.h"
 
 class MessageTarget {
  public:

@@ -1,4 +1,4 @@
-#include "app/MessageText.h"
+#include "platform/app/MessageText.h"
 
 #include <cerrno>
 #include <charconv>

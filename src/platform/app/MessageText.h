@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "app/BMessage.h"
+#include "platform/app/BMessage.h"
 
 std::string code_to_text(uint32 code);
 // "0x" and one to eight hex digits, or one to four characters packed most significant first

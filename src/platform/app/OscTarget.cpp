@@ -1,4 +1,4 @@
-#include "app/OscTarget.h"
+#include "platform/app/OscTarget.h"
 
 #include <lo/lo.h>
 

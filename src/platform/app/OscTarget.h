@@ -10,7 +10,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/MessageTarget.h"
+#include "platform/app/MessageTarget.h"
 
 class OscTarget : public MessageTarget {
  public:

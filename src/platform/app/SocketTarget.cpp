@@ -1,4 +1,4 @@
-#include "app/SocketTarget.h"
+#include "platform/app/SocketTarget.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/MessageFolder.h"
-#include "app/MessageReceiver.h"
-#include "support/Time.h"
+#include "platform/app/MessageFolder.h"
+#include "platform/app/MessageReceiver.h"
+#include "platform/support/Time.h"
 
 SocketTarget::SocketTarget(const char* signature, team_id team) {
   std::string path, error;

@@ -4,8 +4,8 @@
 #include <mutex>
 #include <string>
 
-#include "app/AppDefs.h"
-#include "app/MessageTarget.h"
+#include "platform/app/AppDefs.h"
+#include "platform/app/MessageTarget.h"
 
 class SocketTarget : public MessageTarget {
  public:

@@ -1,4 +1,4 @@
-#include "device/BSerialPort.h"
+#include "platform/device/BSerialPort.h"
 
 #include <cerrno>
 #include <cstring>
@@ -10,8 +10,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "device/SerialDeviceList.h"
-#include "support/Time.h"
+#include "platform/device/SerialDeviceList.h"
+#include "platform/support/Time.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 #include <sys/types.h>
 

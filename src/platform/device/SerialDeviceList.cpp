@@ -1,4 +1,4 @@
-#include "device/SerialDeviceList.h"
+#include "platform/device/SerialDeviceList.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -8,7 +8,7 @@
 
 #include <unistd.h>
 
-#include "device/BSerialPort.h"
+#include "platform/device/BSerialPort.h"
 
 namespace {
 

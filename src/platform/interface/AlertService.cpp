@@ -1,8 +1,8 @@
-#include "interface/AlertService.h"
+#include "platform/interface/AlertService.h"
 
 #include <atomic>
 
-#include "interface/ConsoleAlertService.h"
+#include "platform/interface/ConsoleAlertService.h"
 
 namespace {
 std::atomic<AlertService*> gService{nullptr};

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "interface/Alert.h"
-#include "support/Status.h"
+#include "platform/interface/BAlert.h"
+#include "platform/support/Status.h"
 
 // What an alert asks.
 struct AlertRequest {

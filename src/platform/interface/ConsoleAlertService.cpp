@@ -1,4 +1,4 @@
-#include "interface/ConsoleAlertService.h"
+#include "platform/interface/ConsoleAlertService.h"
 
 #include <cstdio>
 

@@ -2,7 +2,7 @@
 // The back end used when no other is installed: prints the alert to standard error and
 // answers with its default button, the rightmost, as pressing Enter would.
 
-#include "interface/AlertService.h"
+#include "platform/interface/AlertService.h"
 
 class ConsoleAlertService : public AlertService {
  public:

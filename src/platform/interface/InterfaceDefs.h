@@ -1,7 +1,7 @@
 #pragma once
 // Colours, fill patterns and drawing modes shared by views and bitmaps.
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 struct rgb_color {
   uint8 red;

@@ -1,4 +1,4 @@
-#include "interface/RecordingAlertService.h"
+#include "platform/interface/RecordingAlertService.h"
 
 #include <chrono>
 

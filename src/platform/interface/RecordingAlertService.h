@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-#include "interface/AlertService.h"
+#include "platform/interface/AlertService.h"
 
 class RecordingAlertService : public AlertService {
  public:

@@ -1,4 +1,4 @@
-#include "media/MediaDefs.h"
+#include "platform/media/MediaDefs.h"
 
 #include <sched.h>
 #include <sys/syscall.h>

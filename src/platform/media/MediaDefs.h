@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "media/Port.h"
-#include "support/Area.h"
-#include "support/ColorSpace.h"
-#include "support/Status.h"
+#include "platform/media/Port.h"
+#include "platform/support/Area.h"
+#include "platform/support/ColorSpace.h"
+#include "platform/support/Status.h"
 
 typedef int32 media_node_id;
 typedef int32 media_buffer_id;

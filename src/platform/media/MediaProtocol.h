@@ -2,7 +2,7 @@
 // The messages that nodes, the roster and time sources exchange through control ports.
 // Private to the media kit. Everything travels inside this process, so pointers may too.
 
-#include "media/MediaDefs.h"
+#include "platform/media/MediaDefs.h"
 
 class BBuffer;
 class BBufferGroup;

@@ -1,4 +1,4 @@
-#include "media/Port.h"
+#include "platform/media/Port.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 typedef int32 port_id;
 

@@ -1,6 +1,6 @@
-#include "media/SystemTimeSource.h"
+#include "platform/media/SystemTimeSource.h"
 
-#include "support/Time.h"
+#include "platform/support/Time.h"
 
 SystemTimeSource::SystemTimeSource() : BMediaNode("system clock") {
   PublishTime(0, 0, 1.0f);

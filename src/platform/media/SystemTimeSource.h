@@ -2,8 +2,8 @@
 // The system's time source: performance time is system_time(), always running. Start is
 // accepted; stopping or seeking the system clock is refused.
 
-#include "media/MediaEventLooper.h"
-#include "media/TimeSource.h"
+#include "platform/media/BMediaEventLooper.h"
+#include "platform/media/BTimeSource.h"
 
 class SystemTimeSource : public BMediaEventLooper, public BTimeSource {
  public:

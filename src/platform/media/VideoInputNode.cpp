@@ -1,15 +1,15 @@
-#include "media/VideoInputNode.h"
+#include "platform/media/VideoInputNode.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#include "media/Buffer.h"
-#include "media/BufferGroup.h"
-#include "media/MediaRoster.h"
-#include "media/TimeSource.h"
-#include "media/VideoPipeline.h"
-#include "support/Time.h"
+#include "platform/media/BBuffer.h"
+#include "platform/media/BBufferGroup.h"
+#include "platform/media/BMediaRoster.h"
+#include "platform/media/BTimeSource.h"
+#include "platform/media/VideoPipeline.h"
+#include "platform/support/Time.h"
 
 namespace {
 // Sent by the pipeline's bus thread to the node's own port.

@@ -14,9 +14,9 @@
 #include <mutex>
 #include <string>
 
-#include "media/BufferProducer.h"
-#include "media/Controllable.h"
-#include "media/MediaEventLooper.h"
+#include "platform/media/BBufferProducer.h"
+#include "platform/media/BControllable.h"
+#include "platform/media/BMediaEventLooper.h"
 
 class BBufferGroup;
 class VideoPipeline;

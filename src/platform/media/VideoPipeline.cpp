@@ -1,4 +1,4 @@
-#include "media/VideoPipeline.h"
+#include "platform/media/VideoPipeline.h"
 
 #include <pthread.h>
 #include <gst/app/gstappsink.h>

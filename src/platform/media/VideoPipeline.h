@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 struct VideoSourceChoice {
   enum Kind { kCamera, kDevice, kTest, kFile, kDescription };

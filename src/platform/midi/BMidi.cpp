@@ -1,10 +1,10 @@
-#include "midi/BMidi.h"
+#include "platform/midi/BMidi.h"
 
 #include <pthread.h>
 #include <algorithm>
 #include <chrono>
 
-#include "support/Time.h"
+#include "platform/support/Time.h"
 
 namespace {
 // One lock for the connections of all objects. Sprays nest (a port passes on what it is

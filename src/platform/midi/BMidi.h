@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 typedef unsigned char uchar;
 

@@ -1,9 +1,9 @@
-#include "midi/BMidiPort.h"
+#include "platform/midi/BMidiPort.h"
 
 #include <cstring>
 
-#include "midi/MidiOutput.h"
-#include "support/Time.h"
+#include "platform/midi/MidiOutput.h"
+#include "platform/support/Time.h"
 
 namespace {
 bool ValidChannel(uchar channel) { return channel >= 1 && channel <= 16; }

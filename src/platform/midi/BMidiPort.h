@@ -11,8 +11,8 @@
 #include <mutex>
 #include <string>
 
-#include "midi/BMidi.h"
-#include "midi/MidiScheduler.h"
+#include "platform/midi/BMidi.h"
+#include "platform/midi/MidiScheduler.h"
 
 class MidiOutput;
 

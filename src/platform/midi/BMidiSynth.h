@@ -2,6 +2,6 @@
 // A software synthesizer, as a MIDI consumer. The program ships none and makes none; the
 // interpreter's synth outputs address one only when it is present.
 
-#include "midi/BMidi.h"
+#include "platform/midi/BMidi.h"
 
 class BMidiSynth : public BMidi {};

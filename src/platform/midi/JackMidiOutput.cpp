@@ -1,4 +1,4 @@
-#include "midi/JackMidiOutput.h"
+#include "platform/midi/JackMidiOutput.h"
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "support/Time.h"
+#include "platform/support/Time.h"
 
 namespace {
 // libjack reports a missing server on stderr with several lines; while we only look for

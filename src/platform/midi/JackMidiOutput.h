@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "midi/MidiOutput.h"
-#include "support/SpscRing.h"
+#include "platform/midi/MidiOutput.h"
+#include "platform/support/SpscRing.h"
 
 class JackMidiOutput : public MidiOutput {
  public:

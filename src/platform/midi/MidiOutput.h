@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "support/Status.h"
-#include "support/Time.h"
+#include "platform/support/Status.h"
+#include "platform/support/Time.h"
 
 // The name of the program's own output port; always the first device while a service runs.
 inline constexpr const char* kOwnMidiPortName = "Zanvel";

@@ -1,4 +1,4 @@
-#include "midi/MidiScheduler.h"
+#include "platform/midi/MidiScheduler.h"
 
 #include <pthread.h>
 #include <sys/prctl.h>
@@ -7,7 +7,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "support/Time.h"
+#include "platform/support/Time.h"
 
 namespace {
 // Wrap-safe comparison of millisecond stamps (the clock wraps after 49 days).

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 struct MidiEvent {
   enum Kind : uint8 { kBytes, kAllNotesOff };

@@ -1,4 +1,4 @@
-#include "midi/RtMidiOutput.h"
+#include "platform/midi/RtMidiOutput.h"
 
 #include <unistd.h>
 
@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "midi/JackMidiOutput.h"
-#include "support/Time.h"
+#include "platform/midi/JackMidiOutput.h"
+#include "platform/support/Time.h"
 
 RtMidiOutput::RtMidiOutput() = default;
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "midi/MidiOutput.h"
+#include "platform/midi/MidiOutput.h"
 
 class RtMidiOutput : public MidiOutput {
  public:

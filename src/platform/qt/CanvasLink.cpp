@@ -1,9 +1,9 @@
-#include "qt/CanvasLink.h"
+#include "platform/qt/CanvasLink.h"
 
 #include <algorithm>
 
-#include "interface/Window.h"
-#include "qt/CanvasWidget.h"
+#include "platform/interface/BWindow.h"
+#include "platform/qt/CanvasWidget.h"
 
 namespace {
 constexpr bigtime_t kLockTry = 2000;  // µs the GUI thread waits for a drawing thread

@@ -1,10 +1,10 @@
-#include "qt/CanvasWidget.h"
+#include "platform/qt/CanvasWidget.h"
 
 #include <QPainter>
 #include <cstring>
 
-#include "interface/View.h"
-#include "qt/CanvasLink.h"
+#include "platform/interface/BView.h"
+#include "platform/qt/CanvasLink.h"
 
 CanvasWidget::CanvasWidget(BView* view, CanvasLink* link, QWidget* parent)
     : QWidget(parent), fView(view), fLink(link) {

@@ -1,4 +1,4 @@
-#include "qt/QtAlertService.h"
+#include "platform/qt/QtAlertService.h"
 
 #include <QApplication>
 #include <QDialog>

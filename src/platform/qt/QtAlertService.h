@@ -3,7 +3,7 @@
 // asked, the rightmost button being the default. Callable from any thread: other threads
 // wait while the GUI thread shows the dialog, unless they only Post it.
 
-#include "interface/AlertService.h"
+#include "platform/interface/AlertService.h"
 
 class QtAlertService : public AlertService {
  public:

@@ -1,9 +1,9 @@
-#include "qt/QtLoopBackEnd.h"
+#include "platform/qt/QtLoopBackEnd.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 
-#include "app/BLooper.h"
+#include "platform/app/BLooper.h"
 
 QtLoopBackEnd::QtLoopBackEnd() = default;
 

@@ -10,7 +10,7 @@
 #include <QPointer>
 #include <atomic>
 
-#include "app/LoopBackEnd.h"
+#include "platform/app/LoopBackEnd.h"
 
 class QEventLoop;
 

@@ -1,4 +1,4 @@
-#include "support/Area.h"
+#include "platform/support/Area.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

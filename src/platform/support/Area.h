@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 typedef int32 area_id;
 

@@ -1,4 +1,4 @@
-#include "support/BLocker.h"
+#include "platform/support/BLocker.h"
 
 #include <chrono>
 

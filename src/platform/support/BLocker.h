@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 class BLocker {
  public:

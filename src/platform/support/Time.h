@@ -1,7 +1,7 @@
 #pragma once
 // The system clock: monotonic microseconds, and sleeping.
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 // Microseconds on the monotonic clock (or on the clock a test installed).
 bigtime_t system_time();

@@ -1,4 +1,4 @@
-#include "support/TraceLineWriter.h"
+#include "platform/support/TraceLineWriter.h"
 
 #include <poll.h>
 #include <unistd.h>

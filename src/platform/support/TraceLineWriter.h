@@ -9,7 +9,7 @@
 #include <atomic>
 #include <cstddef>
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 class TraceLineWriter {
  public:

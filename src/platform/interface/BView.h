@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "interface/Bitmap.h"
-#include "interface/InterfaceDefs.h"
-#include "interface/Point.h"
-#include "interface/Rect.h"
+#include "platform/interface/BBitmap.h"
+#include "platform/interface/InterfaceDefs.h"
+#include "platform/interface/BPoint.h"
+#include "platform/interface/BRect.h"
 
 class BWindow;
 

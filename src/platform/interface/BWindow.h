@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "interface/Rect.h"
-#include "support/Status.h"
+#include "platform/interface/BRect.h"
+#include "platform/support/Status.h"
 
 class BView;
 

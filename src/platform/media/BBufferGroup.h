@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "media/Buffer.h"
+#include "platform/media/BBuffer.h"
 
 class BBufferGroup {
  public:

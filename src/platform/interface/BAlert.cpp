@@ -1,6 +1,6 @@
-#include "interface/Alert.h"
+#include "platform/interface/BAlert.h"
 
-#include "interface/AlertService.h"
+#include "platform/interface/AlertService.h"
 
 BAlert::BAlert(const char* title, const char* text, const char* button0, const char* button1,
                const char* button2, button_width width, alert_type type)

@@ -1,11 +1,11 @@
-#include "media/BufferProducer.h"
+#include "platform/media/BBufferProducer.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "media/Buffer.h"
-#include "media/BufferGroup.h"
-#include "media/MediaProtocol.h"
+#include "platform/media/BBuffer.h"
+#include "platform/media/BBufferGroup.h"
+#include "platform/media/MediaProtocol.h"
 
 using namespace media_protocol;
 

@@ -1,10 +1,10 @@
-#include "interface/Window.h"
+#include "platform/interface/BWindow.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 
-#include "interface/View.h"
+#include "platform/interface/BView.h"
 
 BWindow::BWindow(BRect frame, const char* title) : fFrame(frame), fTitle(title ? title : "") {}
 

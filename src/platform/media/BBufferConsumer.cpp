@@ -1,11 +1,11 @@
-#include "media/BufferConsumer.h"
+#include "platform/media/BBufferConsumer.h"
 
 #include <atomic>
 #include <cstring>
 
-#include "media/Buffer.h"
-#include "media/BufferGroup.h"
-#include "media/MediaProtocol.h"
+#include "platform/media/BBuffer.h"
+#include "platform/media/BBufferGroup.h"
+#include "platform/media/MediaProtocol.h"
 
 using namespace media_protocol;
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 class BInvoker;
 

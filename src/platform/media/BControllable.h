@@ -4,8 +4,8 @@
 #include <memory>
 #include <mutex>
 
-#include "media/MediaNode.h"
-#include "media/ParameterWeb.h"
+#include "platform/media/BMediaNode.h"
+#include "platform/media/BParameterWeb.h"
 
 class BControllable : public virtual BMediaNode {
  public:

@@ -6,10 +6,10 @@
 #include <cstddef>
 #include <memory>
 
-#include "interface/Rect.h"
-#include "support/Area.h"
-#include "support/ColorSpace.h"
-#include "support/Status.h"
+#include "platform/interface/BRect.h"
+#include "platform/support/Area.h"
+#include "platform/support/ColorSpace.h"
+#include "platform/support/Status.h"
 
 class BBitmap {
  public:

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "interface/Point.h"
-#include "support/Status.h"
+#include "platform/interface/BPoint.h"
+#include "platform/support/Status.h"
 
 struct BRect {
   float left = 0;

@@ -1,9 +1,9 @@
-#include "media/ParameterWeb.h"
+#include "platform/media/BParameterWeb.h"
 
 #include <cstring>
 
-#include "media/MediaProtocol.h"
-#include "media/MediaRoster.h"
+#include "platform/media/MediaProtocol.h"
+#include "platform/media/BMediaRoster.h"
 
 using namespace media_protocol;
 

@@ -1,11 +1,11 @@
-#include "media/MediaNode.h"
+#include "platform/media/BMediaNode.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "media/MediaProtocol.h"
-#include "media/MediaRoster.h"
-#include "media/TimeSource.h"
+#include "platform/media/MediaProtocol.h"
+#include "platform/media/BMediaRoster.h"
+#include "platform/media/BTimeSource.h"
 
 using namespace media_protocol;
 

@@ -4,7 +4,7 @@
 
 #include <mutex>
 
-#include "media/MediaNode.h"
+#include "platform/media/BMediaNode.h"
 
 class BTimeSource : public virtual BMediaNode {
  public:

@@ -1,4 +1,4 @@
-#include "media/BufferGroup.h"
+#include "platform/media/BBufferGroup.h"
 
 #include <chrono>
 #include <condition_variable>

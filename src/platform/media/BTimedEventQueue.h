@@ -5,7 +5,7 @@
 #include <list>
 #include <mutex>
 
-#include "media/MediaDefs.h"
+#include "platform/media/MediaDefs.h"
 
 struct media_timed_event {
   media_timed_event();

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "media/MediaDefs.h"
+#include "platform/media/MediaDefs.h"
 
 class BMediaNode;
 class BParameterWeb;

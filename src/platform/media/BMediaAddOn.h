@@ -2,7 +2,7 @@
 // The maker of nodes that live in a loadable module. This program makes its nodes itself, so
 // add-ons exist only as the identity a node reports through AddOn.
 
-#include "support/Status.h"
+#include "platform/support/Status.h"
 
 class BMediaAddOn {
  public:

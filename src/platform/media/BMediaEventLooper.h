@@ -7,8 +7,8 @@
 #include <atomic>
 #include <thread>
 
-#include "media/MediaNode.h"
-#include "media/TimedEventQueue.h"
+#include "platform/media/BMediaNode.h"
+#include "platform/media/BTimedEventQueue.h"
 
 class BMediaEventLooper : public virtual BMediaNode {
  public:

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "media/MediaDefs.h"
+#include "platform/media/MediaDefs.h"
 
 class BParameterGroup;
 class BParameterWeb;

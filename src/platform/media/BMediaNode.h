@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "media/MediaDefs.h"
+#include "platform/media/MediaDefs.h"
 
 class BMediaAddOn;
 class BTimeSource;

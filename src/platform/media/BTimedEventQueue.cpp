@@ -1,9 +1,9 @@
-#include "media/TimedEventQueue.h"
+#include "platform/media/BTimedEventQueue.h"
 
 #include <vector>
 
-#include "media/Buffer.h"
-#include "support/Time.h"
+#include "platform/media/BBuffer.h"
+#include "platform/support/Time.h"
 
 media_timed_event::media_timed_event() : media_timed_event(0, BTimedEventQueue::B_NO_EVENT) {}
 

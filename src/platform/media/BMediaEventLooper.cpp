@@ -1,4 +1,4 @@
-#include "media/MediaEventLooper.h"
+#include "platform/media/BMediaEventLooper.h"
 
 #include <pthread.h>
 #include <sys/resource.h>
@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <string>
 
-#include "media/Buffer.h"
-#include "media/MediaProtocol.h"
-#include "media/TimeSource.h"
-#include "support/Time.h"
+#include "platform/media/BBuffer.h"
+#include "platform/media/MediaProtocol.h"
+#include "platform/media/BTimeSource.h"
+#include "platform/support/Time.h"
 
 using namespace media_protocol;
 

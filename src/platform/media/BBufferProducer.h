@@ -1,7 +1,7 @@
 #pragma once
 // A node that sends buffers from its outputs to consumers' inputs.
 
-#include "media/MediaNode.h"
+#include "platform/media/BMediaNode.h"
 
 class BBuffer;
 class BBufferGroup;

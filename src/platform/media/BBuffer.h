@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "media/MediaDefs.h"
+#include "platform/media/MediaDefs.h"
 
 namespace media_buffers {
 struct GroupState;

@@ -1,4 +1,4 @@
-#include "interface/View.h"
+#include "platform/interface/BView.h"
 
 #include <algorithm>
 #include <bit>
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "interface/Window.h"
+#include "platform/interface/BWindow.h"
 
 namespace {
 // Views larger than this per side are refused (an obviously wrong frame).

@@ -1,7 +1,7 @@
-#include "media/Controllable.h"
+#include "platform/media/BControllable.h"
 
-#include "media/MediaProtocol.h"
-#include "media/MediaRoster.h"
+#include "platform/media/MediaProtocol.h"
+#include "platform/media/BMediaRoster.h"
 
 using namespace media_protocol;
 

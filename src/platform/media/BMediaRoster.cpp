@@ -1,15 +1,15 @@
-#include "media/MediaRoster.h"
+#include "platform/media/BMediaRoster.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "media/BufferConsumer.h"
-#include "media/MediaNode.h"
-#include "media/MediaProtocol.h"
-#include "media/ParameterWeb.h"
-#include "media/SystemTimeSource.h"
-#include "media/VideoInputNode.h"
+#include "platform/media/BBufferConsumer.h"
+#include "platform/media/BMediaNode.h"
+#include "platform/media/MediaProtocol.h"
+#include "platform/media/BParameterWeb.h"
+#include "platform/media/SystemTimeSource.h"
+#include "platform/media/VideoInputNode.h"
 
 using namespace media_protocol;
 

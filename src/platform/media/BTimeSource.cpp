@@ -1,7 +1,7 @@
-#include "media/TimeSource.h"
+#include "platform/media/BTimeSource.h"
 
-#include "media/MediaProtocol.h"
-#include "support/Time.h"
+#include "platform/media/MediaProtocol.h"
+#include "platform/support/Time.h"
 
 using namespace media_protocol;
 

@@ -2,7 +2,7 @@
 // A node that receives buffers on its inputs. The control thread hands the consumer's
 // messages to the hooks below; the node answers each connection step the roster takes.
 
-#include "media/MediaNode.h"
+#include "platform/media/BMediaNode.h"
 
 class BBuffer;
 class BBufferGroup;
