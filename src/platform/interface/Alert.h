@@ -35,7 +35,8 @@ class BAlert {
   BAlert& operator=(const BAlert&) = delete;
 
   // Shows the alert, blocks until a button is chosen, deletes the alert and returns the
-  // button's index.
+  // button's index. Inside a ScopedNoWaitAlerts it only notifies and answers with the
+  // default (rightmost) button at once.
   int32 Go();
   // Shows the alert and returns at once; the alert deletes itself. The answer is not
   // reported: no invoker is supported, so pass nullptr (anything else is B_BAD_VALUE and
