@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "app/AppDefs.h"
 #include "app/BApplication.h"
 #include "app/ErrorAlert.h"
 #include "capture/Tuning.h"
@@ -24,6 +25,8 @@ class ZanvelWindows;
 
 // The application's signature: other programs send commands here.
 inline constexpr const char kZanvelSignature[] = "application/x-vnd.morl-Zanvel";
+// The code of the answer to "stat".
+inline constexpr uint32 kStatusReply = FourCC("STAT");
 
 struct ZanvelSettings {
   std::string signature = kZanvelSignature;
@@ -44,6 +47,9 @@ class Zanvel : public BApplication {
   status_t SetUpNodes();
   void TearDownNodes();
   void ShowSetTargetAppWindow(bool matched);
+  // What "stat" answers: counts, frame rate, analysis size, every output's switch and
+  // counters, the devices in use (field names in docs/commands.md). After ReadyToRun.
+  BMessage StatusMessage() const;
 
   // The slider values (smoothing alpha, edge contrast threshold, temporal blending), handed to
   // the consumer. Start values 0.7, 20.0 and 0.7.
@@ -60,6 +66,8 @@ class Zanvel : public BApplication {
   // without a usable value is ignored.
   bool ControlState(const BMessage* message, bool* on) const;
   bool ControlText(const BMessage* message, std::string* text) const;
+  // Answers "stat" to its sender (standard output when the program asked itself).
+  void ReplyStatus(const BMessage* message);
   void StartProducer();
   void StopProducer();
   void OpenVideoPreferences();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 
 #include "interface/Bitmap.h"
@@ -84,8 +85,10 @@ void ImageInterpreter::Interpret(Image* image) {
   fFrameTime = system_time();
   const bigtime_t dt = fFrameTime - fLastFrameTime;
   fFrameInterval = float(0.2 * double(dt) + 0.8 * double(fFrameInterval));
+  const double rate = 1000000.0 / double(fFrameInterval);
+  fFrameRate.store(std::isfinite(rate) ? float(rate) : 0.0f, std::memory_order_relaxed);
   char line[64];
-  const int length = std::snprintf(line, sizeof line, "%f fps\n", 1000000.0 / double(fFrameInterval));
+  const int length = std::snprintf(line, sizeof line, "%f fps\n", rate);
   if (length > 0) fRateLine.Write(line, std::min(size_t(length), sizeof line - 1));
   fLastFrameTime = fFrameTime;
 }
