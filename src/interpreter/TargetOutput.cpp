@@ -5,6 +5,7 @@
 
 #include "app/BRoster.h"
 #include "interface/Alert.h"
+#include "interface/AlertService.h"
 #include "interpreter/TargetMessages.h"
 
 namespace {
@@ -61,7 +62,10 @@ void TargetOutput::SetOn(bool on) {
     signature = fSignature;
   }
   // Switching on again replaces the messenger, so the receiver is looked up afresh.
-  fWorker.PostControl([this, on, signature] {
+  // Asked for by another program, the alert must not stand in a person's way either.
+  const bool forAnotherProgram = ScopedNoWaitAlerts::Active();
+  fWorker.PostControl([this, on, signature, forAnotherProgram] {
+    ScopedNoWaitAlerts noWait(forAnotherProgram);
     fMessenger.reset();
     if (on) Connect(signature);
   });

@@ -337,11 +337,15 @@ TEST(WindowedRun, AnotherProgramsAlertDoesNotHoldTheCommandsBehindIt) {
   ASSERT_TRUE(zanvel.WaitForLines([](const std::string& l) { return l == "SetUpNodes OK!"; }, 1, 60s));
 
   // The about box, asked for by another program, stands unanswered; the commands after it run.
+  // So does the alert of a serial line that will not open, raised on the output's worker.
   ASSERT_EQ(Send({"abut"}), 0);
+  ASSERT_EQ(Send({"lcsp", "port:string=/dev/zanvel-test-no-such-line"}), 0);
   ASSERT_EQ(Send({"addi"}), 0);
   std::map<std::string, std::string> status = WaitForStatus(Counts("1", "0"), 30s);
   EXPECT_EQ(status["examples"], "1") << "the alert held the command queue";
   EXPECT_EQ(zanvel.CountErrorLines([](const std::string& l) { return StartsWith(l, "alert \"About Zanvel\""); }), 1u);
+  EXPECT_TRUE(zanvel.WaitForErrorLines(
+      [](const std::string& l) { return StartsWith(l, "alert \"\": can't open /dev/zanvel-test-no-such-line"); }, 1, 20s));
 
   ASSERT_EQ(Send({"_QRQ"}), 0);
   ASSERT_TRUE(zanvel.WaitForExit(30s)) << "Zanvel did not quit with an alert open";

@@ -32,7 +32,11 @@ status_t BAlert::Go(BInvoker* invoker) {
     delete this;
     return B_BAD_VALUE;
   }
-  AlertService::Current()->Post(AlertRequest{fTitle, fText, fButtons, fType, fWidth});
+  const AlertRequest request{fTitle, fText, fButtons, fType, fWidth};
+  if (ScopedNoWaitAlerts::Active())
+    AlertService::Current()->Notify(request);
+  else
+    AlertService::Current()->Post(request);
   delete this;
   return B_OK;
 }
