@@ -82,6 +82,7 @@ void Zanvel::ReadyToRun() {
   interpreter = fInterpreter = new ImageInterpreter(views.histo, views.keyframe, views.matched, fColorSpace);
 
   status_t status = SetUpNodes();
+  fSetUpStatus = status;
   if (status != B_OK)
     ErrorAlert("Error setting up nodes", status);
   else

@@ -60,6 +60,8 @@ class Zanvel : public BApplication {
   BMediaRoster* MediaRoster() const { return fMediaRoster; }
   VideoConsumer* Consumer() const { return fVideoConsumer; }
   const media_node& ProducerNode() const { return fProducerNode; }
+  // How building the media graph at start went; B_OK before ReadyToRun.
+  status_t SetUpStatus() const { return fSetUpStatus; }
 
  private:
   // Commands whose value is the sending control's state or text. Both print why a message
@@ -86,4 +88,5 @@ class Zanvel : public BApplication {
   class ImageInterpreter* fInterpreter = nullptr;
 
   ZanvelWindows* fWindows;
+  status_t fSetUpStatus = B_OK;
 };

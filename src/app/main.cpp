@@ -85,8 +85,13 @@ int main(int argc, char** argv) {
                      options.oscPort);
       }
     }
-    if (status == 0)
+    if (status == 0) {
       zanvel.Run();
+      // A run that could not start its video (no camera) is a failure to whoever started
+      // it, a service manager above all.
+      if (zanvel.SetUpStatus() != B_OK)
+        status = 1;
+    }
     // No command arrives any more; then the graph is down and the windows go before the
     // application object.
     osc.reset();

@@ -313,6 +313,17 @@ TEST_F(HeadlessRun, ListensOnNoNetworkUnlessAskedAndQuitsOnTheQuitCommand) {
   EXPECT_EQ(zanvel.CountLines([](const std::string& l) { return l == "Zanvel::~Zanvel - EXIT"; }), 1u);
 }
 
+TEST_F(HeadlessRun, AVideoInputThatCannotStartEndsTheRunAsAFailure) {
+  // What a service manager needs to see to restart it or report it.
+  ChildProcess zanvel({kZanvel, "--headless", "--video", "pipeline:zanvel-test-no-such-element"},
+                      ChildOptions{true, 0});
+  ASSERT_TRUE(zanvel.WaitForExit(60s)) << "Zanvel without video waited for someone";
+  EXPECT_EQ(zanvel.ExitCode(), 1);
+  EXPECT_EQ(zanvel.CountErrorLines([](const std::string& l) {
+    return StartsWith(l, "alert \"\": could not find a video input! / ");
+  }), 1u);
+}
+
 TEST(WindowedRun, AnotherProgramsAlertDoesNotHoldTheCommandsBehindIt) {
   // The window version opens a MIDI port and the serial line at start: give it both, or
   // their alerts would wait for a click before anything else.
