@@ -7,6 +7,11 @@
 
 #include "platform/app/BMessenger.h"
 #include "platform/app/BRoster.h"
+#include "platform/app/MessageFolder.h"
+#include "platform/app/MessageText.h"
+#include "platform/support/Time.h"
+#include "platform/app/BMessenger.h"
+#include "platform/app/BRoster.h"
 #include "platform/app/MessageText.h"
 #include "platform/support/Time.h"
 #include "Version.h"
@@ -15,7 +20,7 @@ namespace {
 
 void Usage(FILE* out) {
   fprintf(out,
-          "usage: zanvel-send [--launch] [--timeout MS] SIGNATURE CODE [name:type=value ...]\n"
+          "usage: zanvel-send [--launch] [--timeout MS] [--wait-reply] SIGNATURE CODE [name:type=value ...]\n"
           "Sends one message to the program registered as SIGNATURE, or to an OSC server when\n"
           "SIGNATURE is osc.udp://host:port/prefix.\n"
           "  CODE     one to four characters (ptta, M23d) or 0x and hex digits (0x4d323364)\n"
@@ -26,6 +31,8 @@ void Usage(FILE* out) {
           "  --timeout MS   give up when the receiver does not take the message in time\n"
           "                 (default: wait as long as it takes)\n"
           "  --version      print the version and stop\n"
+          "  --wait-reply   wait for the receiver's answer (up to MS, default 5000) and print\n"
+          "                 it as one line, as zanvel-listen does\n"
           "Exit status: 0 delivered, 1 not delivered, 2 bad arguments.\n");
 }
 
@@ -38,6 +45,7 @@ int Fail(const std::string& text, int status) {
 
 int main(int argc, char** argv) {
   bool launch = false;
+  bool waitReply = false;
   bigtime_t timeout = B_INFINITE_TIMEOUT;
   int i = 1;
   for (; i < argc && strncmp(argv[i], "--", 2) == 0; i++) {
@@ -49,6 +57,8 @@ int main(int argc, char** argv) {
       return 0;
     } else if (strcmp(argv[i], "--launch") == 0) {
       launch = true;
+    } else if (strcmp(argv[i], "--wait-reply") == 0) {
+      waitReply = true;
     } else if (strcmp(argv[i], "--timeout") == 0 && i + 1 < argc) {
       char* end = nullptr;
       long ms = strtol(argv[++i], &end, 10);
@@ -88,6 +98,18 @@ int main(int argc, char** argv) {
     return Fail(std::string("no program is registered as ") + signature +
                     (launch ? " (it was started but did not register within 5 s)" : ""),
                 1);
+  }
+  if (waitReply) {
+    if (is_osc_signature(signature))
+      return Fail("answers come back only from programs registered by signature", 2);
+    BMessage reply;
+    const bigtime_t replyTimeout = timeout == B_INFINITE_TIMEOUT ? 5000000 : timeout;
+    status_t status = messenger.SendMessage(&message, &reply, timeout, replyTimeout);
+    if (status == B_TIMED_OUT) return Fail("no answer in time", 1);
+    if (status == B_BAD_DATA) return Fail("the answer was malformed", 1);
+    if (status != B_OK) return Fail(std::string("sending to ") + signature + " failed", 1);
+    printf("%s\n", message_to_line(reply).c_str());
+    return 0;
   }
   status_t sent = messenger.SendMessage(&message, nullptr, timeout);
   if (sent == B_TIMED_OUT) return Fail("the receiver did not take the message in time", 1);

@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/Sizes.h"
@@ -30,6 +31,7 @@ int SizeChoiceFor(int width, int height) {
 
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
   CommandLine options;
+  bool bindGiven = false;
   for (int i = 1; i < argc && options.error.empty(); i++) {
     const char* arg = argv[i];
     // Accept both "--size 80x60" and "--size=80x60".
@@ -72,10 +74,39 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         break;
       }
       options.video = video;
+    } else if (name == "--headless") {
+      if (value != nullptr) {
+        options.error = "--headless takes no value";
+        break;
+      }
+      options.headless = true;
+    } else if (name == "--osc-port") {
+      const char* port = takeValue();
+      if (port == nullptr)
+        break;
+      char* end = nullptr;
+      long number = std::strtol(port, &end, 10);
+      if (end == port || *end != '\0' || number < 1 || number > 65535) {
+        options.error = std::string("--osc-port must be a UDP port, 1 to 65535, not \"") + port + "\"";
+        break;
+      }
+      options.oscPort = int(number);
+    } else if (name == "--osc-bind") {
+      const char* address = takeValue();
+      if (address == nullptr)
+        break;
+      if (*address == '\0') {
+        options.error = "--osc-bind needs an address, such as 127.0.0.1 or 0.0.0.0";
+        break;
+      }
+      options.oscBind = address;
+      bindGiven = true;
     } else {
       options.error = std::string("unknown option \"") + arg + "\" (see --help)";
     }
   }
+  if (options.error.empty() && bindGiven && options.oscPort == 0)
+    options.error = "--osc-bind needs --osc-port";
   return options;
 }
 
@@ -83,7 +114,8 @@ std::string CommandLineUsage(const char* program) {
   std::string text = "Usage: ";
   text += program;
   text +=
-      " [--size WxH] [--video SOURCE] [--version]\n"
+      " [--headless] [--size WxH] [--video SOURCE] [--osc-port PORT [--osc-bind ADDRESS]]\n"
+      "       [--version]\n"
       "Watches the video input and turns what it sees into messages, MIDI and LCS data.\n"
       "\n"
       "  --size WxH       analysis size, one of 320x240, 160x120, 80x60;\n"
@@ -92,6 +124,12 @@ std::string CommandLineUsage(const char* program) {
       "                   a video file, a /dev/video device, or\n"
       "                   \"pipeline:<GStreamer source description>\";\n"
       "                   without it the ZANVEL_VIDEO setting or the first camera is used\n"
+      "  --headless       no windows and no window system: alerts go to standard error,\n"
+      "                   the analysis size is 320x240 unless --size says otherwise;\n"
+      "                   Ctrl-C or SIGTERM quits\n"
+      "  --osc-port PORT  take commands as OSC over UDP on PORT: /zanvel/<code> [value]\n"
+      "  --osc-bind ADDRESS  the address that server listens on (default 127.0.0.1;\n"
+      "                   0.0.0.0 lets every host that reaches this one send commands)\n"
       "  --version        the version\n"
       "  -h, --help       this text\n";
   return text;

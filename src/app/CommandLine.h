@@ -10,6 +10,12 @@ struct CommandLine {
   int height = 0;
   // Video input: "test", a file path or "pipeline:..."; empty keeps the environment's choice.
   std::string video;
+  // No windows and no window system: alerts go to standard error, nothing waits for a person.
+  bool headless = false;
+  // UDP port of the OSC control server; 0 starts none.
+  int oscPort = 0;
+  // Address the OSC server listens on.
+  std::string oscBind = "127.0.0.1";
   bool help = false;
   bool version = false;
   // Why parsing failed; empty on success.

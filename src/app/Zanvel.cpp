@@ -1,12 +1,19 @@
 #include "app/Zanvel.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <iterator>
+#include <vector>
 
 #include "platform/app/AppDefs.h"
 #include "app/CommandText.h"
+#include "platform/app/MessageText.h"
 #include "app/Sizes.h"
 #include "app/ZanvelWindows.h"
 #include "capture/VideoConsumer.h"
+#include "platform/interface/BAlert.h"
+#include "platform/interface/AlertService.h"
 #include "platform/interface/BAlert.h"
 #include "interpreter/ImageInterpreter.h"
 #include "platform/media/BMediaRoster.h"
@@ -73,6 +80,7 @@ void Zanvel::ReadyToRun() {
   fWindows->Follow(fInterpreter);
 
   status_t status = SetUpNodes();
+  fSetUpStatus = status;
   if (status != B_OK)
     ErrorAlert("Error setting up nodes", status);
   else
@@ -124,6 +132,8 @@ bool Zanvel::ControlText(const BMessage* message, std::string* text) const {
 
 void Zanvel::MessageReceived(BMessage* message) {
   const uint32 code = message->what;
+  // Another program must not wait for a person: its commands' alerts never hold the queue.
+  ScopedNoWaitAlerts noWait(message->IsSourceRemote());
   if (interpreter == nullptr) {
     // Commands can arrive from other programs before start-up has built the interpreter.
     switch (code) {
@@ -270,6 +280,9 @@ void Zanvel::MessageReceived(BMessage* message) {
       if (ControlState(message, &on))
         interpreter->SetSmoothing(on);
       break;
+    case FourCC("stat"):
+      ReplyStatus(message);
+      break;
     case FourCC("stop"):
       fGraph.StopProducer();
       break;
@@ -291,6 +304,46 @@ status_t Zanvel::SetUpNodes() {
 }
 
 void Zanvel::TearDownNodes() { fGraph.TearDownNodes(); }
+
+BMessage Zanvel::StatusMessage() const {
+  // The key of each output is the command code of its switch, in the order of
+  // ImageInterpreter::OutputStatuses.
+  static constexpr const char* kOutputKeys[] = {"ptta", "mtta", "mn2m", "pkdx", "ntom", "lcss"};
+  auto count = [](uint64_t n) { return int32(std::min<uint64_t>(n, uint64_t(INT32_MAX))); };
+  BMessage reply(kStatusReply);
+  reply.AddInt32("examples", interpreter->CountExamples());
+  reply.AddInt32("keyframes", interpreter->CountKeyFrames());
+  reply.AddFloat("fps", interpreter->FrameRate());
+  reply.AddInt32("width", ANALYSIS_WIDTH);
+  reply.AddInt32("height", ANALYSIS_HEIGHT);
+  const std::vector<OutputStatus> outputs = interpreter->OutputStatuses();
+  for (size_t i = 0; i < outputs.size() && i < std::size(kOutputKeys); i++) {
+    const std::string key = kOutputKeys[i];
+    reply.AddBool(key.c_str(), outputs[i].on);
+    reply.AddInt32((key + "_sent").c_str(), count(outputs[i].sent));
+    reply.AddInt32((key + "_dropped").c_str(), count(outputs[i].dropped));
+    reply.AddInt32((key + "_failed").c_str(), count(outputs[i].failed));
+  }
+  reply.AddString("midi", interpreter->MidiDeviceName());
+  reply.AddString("serial", interpreter->LCSDeviceName());
+  // The session file in use; none yet.
+  reply.AddString("session", std::string());
+  return reply;
+}
+
+void Zanvel::ReplyStatus(const BMessage* message) {
+  BMessage reply = StatusMessage();
+  if (!message->IsSourceRemote()) {
+    // Asked from within the program: the terminal is the only one to tell.
+    std::printf("%s\n", message_to_line(reply).c_str());
+    std::fflush(stdout);
+    return;
+  }
+  status_t status = message->SendReply(&reply);
+  if (status != B_OK)
+    std::fprintf(stderr, "Zanvel: status reply not sent: %s\n",
+                 status == B_WOULD_BLOCK ? "the sender is not reading" : "the sender has gone");
+}
 
 void Zanvel::ShowAbout() {
   (new BAlert("About Zanvel", kAboutText, "wow", nullptr, nullptr, B_WIDTH_AS_USUAL, B_INFO_ALERT))->Go();

@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "platform/app/AppDefs.h"
+#include "platform/app/BApplication.h"
 #include "platform/app/BApplication.h"
 #include "app/ErrorAlert.h"
 #include "capture/MediaGraph.h"
@@ -25,6 +27,8 @@ class ZanvelWindows;
 
 // The application's signature: other programs send commands here.
 inline constexpr const char kZanvelSignature[] = "application/x-vnd.morl-Zanvel";
+// The code of the answer to "stat".
+inline constexpr uint32 kStatusReply = FourCC("STAT");
 
 struct ZanvelSettings {
   std::string signature = kZanvelSignature;
@@ -45,6 +49,9 @@ class Zanvel : public BApplication {
   status_t SetUpNodes();
   void TearDownNodes();
   void ShowSetTargetAppWindow(bool matched);
+  // What "stat" answers: counts, frame rate, analysis size, every output's switch and
+  // counters, the devices in use (field names in docs/commands.md). After ReadyToRun.
+  BMessage StatusMessage() const;
 
   // The slider values (smoothing alpha, edge contrast threshold, temporal blending), handed to
   // the consumer. Start values 0.7, 20.0 and 0.7.
@@ -55,12 +62,16 @@ class Zanvel : public BApplication {
   BMediaRoster* MediaRoster() const { return fGraph.fMediaRoster; }
   VideoConsumer* Consumer() const { return fGraph.fVideoConsumer; }
   const media_node& ProducerNode() const { return fGraph.fProducerNode; }
+  // How building the media graph at start went; B_OK before ReadyToRun.
+  status_t SetUpStatus() const { return fSetUpStatus; }
 
  private:
   // Commands whose value is the sending control's state or text. Both print why a message
   // without a usable value is ignored.
   bool ControlState(const BMessage* message, bool* on) const;
   bool ControlText(const BMessage* message, std::string* text) const;
+  // Answers "stat" to its sender (standard output when the program asked itself).
+  void ReplyStatus(const BMessage* message);
   void OpenVideoPreferences();
   void ShowAbout();
 
@@ -72,4 +83,5 @@ class Zanvel : public BApplication {
   class ImageInterpreter* fInterpreter = nullptr;
 
   ZanvelWindows* fWindows;
+  status_t fSetUpStatus = B_OK;
 };

@@ -1,13 +1,22 @@
 // zanvel: watches the video input and turns what it sees into control data.
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "app/CommandLine.h"
+#include "app/HiddenWindows.h"
+#include "app/OscControl.h"
 #include "app/QtWindows.h"
 #include "app/Zanvel.h"
+#include "platform/interface/ConsoleAlertService.h"
+#include "platform/media/BMediaRoster.h"
+#include "platform/qt/QtAlertService.h"
+#include "platform/qt/QtLoopBackEnd.h"
+#include "platform/qt/QuitSignals.h"
 #include "platform/media/BMediaRoster.h"
 #include "platform/qt/QtAlertService.h"
 #include "platform/qt/QtLoopBackEnd.h"
@@ -34,24 +43,69 @@ int main(int argc, char** argv) {
   // Trace lines are read by people and scripts while the program runs.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
-  QApplication qt(argc, argv);
-  QApplication::setApplicationName("Zanvel");
-  // Desktops find the icon and the launcher by the desktop file's name.
-  QGuiApplication::setDesktopFileName("zanvel");
-  QApplication::setQuitOnLastWindowClosed(false);
-  QtAlertService alerts;
-  ScopedAlertService alertScope(&alerts);
+  // Without windows nothing may need a window system: no widget is ever made.
+  std::unique_ptr<QCoreApplication> qt;
+  if (options.headless) {
+    qt = std::make_unique<QCoreApplication>(argc, argv);
+  } else {
+    qt = std::make_unique<QApplication>(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    // Desktops find the icon and the launcher by the desktop file's name.
+    QGuiApplication::setDesktopFileName("zanvel");
+  }
+  QCoreApplication::setApplicationName("Zanvel");
+  QuitSignals quitSignals;
 
-  QtWindows windows;
+  std::unique_ptr<AlertService> alerts;
+  if (options.headless)
+    alerts = std::make_unique<ConsoleAlertService>();
+  else
+    alerts = std::make_unique<QtAlertService>();
+  ScopedAlertService alertScope(alerts.get());
+
+  std::unique_ptr<ZanvelWindows> windows;
+  QtWindows* qtWindows = nullptr;
+  if (options.headless) {
+    windows = std::make_unique<HiddenWindows>();
+  } else {
+    auto made = std::make_unique<QtWindows>();
+    qtWindows = made.get();
+    windows = std::move(made);
+  }
   ZanvelSettings settings;
   settings.sizeChoice = SizeChoiceFor(options.width, options.height);
+  // Nobody is there to answer the size question.
+  if (options.headless && settings.sizeChoice < 0)
+    settings.sizeChoice = 0;
+  int status = 0;
   {
-    Zanvel zanvel(&windows, settings);
-    windows.SetTuning(&zanvel.fTuning);
+    Zanvel zanvel(windows.get(), settings);
+    if (qtWindows != nullptr)
+      qtWindows->SetTuning(&zanvel.fTuning);
     zanvel.SetLoopBackEnd(std::make_unique<QtLoopBackEnd>());
-    zanvel.Run();
-    // The graph is down; the windows go before the application object.
-    windows.CloseAll();
+    std::unique_ptr<OscControl> osc;
+    if (options.oscPort > 0) {
+      osc = std::make_unique<OscControl>(&zanvel, options.oscBind.c_str(), options.oscPort);
+      if (osc->InitCheck() != B_OK) {
+        // Asked for and not there: a controller would talk to nobody without knowing.
+        std::fprintf(stderr, "zanvel: %s\n", osc->Error().c_str());
+        status = 1;
+      } else {
+        std::fprintf(stderr, "Zanvel: OSC commands on %s port %d\n", options.oscBind.c_str(),
+                     options.oscPort);
+      }
+    }
+    if (status == 0) {
+      zanvel.Run();
+      // A run that could not start its video (no camera) is a failure to whoever started
+      // it, a service manager above all.
+      if (zanvel.SetUpStatus() != B_OK)
+        status = 1;
+    }
+    // No command arrives any more; then the graph is down and the windows go before the
+    // application object.
+    osc.reset();
+    windows->CloseAll();
   }
-  return 0;
+  return status;
 }

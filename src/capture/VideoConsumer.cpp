@@ -345,7 +345,9 @@ void VideoConsumer::HandleEvent(const media_timed_event* event, bigtime_t, bool)
         }
         ProcessBitmap(fRingBitmaps[index]);
         if (fWindow && fWindow->Lock()) {
-          fView->DrawBitmap(myBitmap);
+          // Nobody sees a hidden view (a run without windows): spare the copy.
+          if (!fView->IsHidden())
+            fView->DrawBitmap(myBitmap);
           fWindow->Unlock();
         }
       } else {

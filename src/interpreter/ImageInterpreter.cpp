@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 
 #include "platform/interface/BBitmap.h"
@@ -72,11 +73,14 @@ void ImageInterpreter::Interpret(Image* image) {
   const bigtime_t dt = fFrameTime - fLastFrameTime;
   fFrameInterval = float(0.2 * double(dt) + 0.8 * double(fFrameInterval));
   fLastFrameTime = fFrameTime;
-  const double rate = fFrameInterval > 0 ? 1000000.0 / double(fFrameInterval) : 0.0;
+  // The trace line prints the rate as it comes (inf after two frames at once); what is
+  // published is finite.
+  const double rate = 1000000.0 / double(fFrameInterval);
+  const float shownRate = std::isfinite(rate) ? float(rate) : 0.0f;
 
   // The outputs only take the values; each sends them in its own time. All of them use this
   // frame's values, as published (a subclass may publish values of its own).
-  Publish(result, float(rate));
+  Publish(result, shownRate);
   float position[3];
   GetCurrentValues(position);
   if (result.matchChanged) {
@@ -87,8 +91,9 @@ void ImageInterpreter::Interpret(Image* image) {
   fKeyPressure->Offer(position);
   fLcs->Offer(position);
 
+  fFrameRate.store(shownRate, std::memory_order_relaxed);
   char line[64];
-  const int length = std::snprintf(line, sizeof line, "%f fps\n", 1000000.0 / double(fFrameInterval));
+  const int length = std::snprintf(line, sizeof line, "%f fps\n", rate);
   if (length > 0) fRateLine.Write(line, std::min(size_t(length), sizeof line - 1));
 }
 

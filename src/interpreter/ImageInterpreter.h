@@ -22,6 +22,7 @@
 // guards only what a frame publishes and is never held while another lock is taken.
 // Callers must not hold a view's window lock while they call into the interpreter.
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -166,6 +167,8 @@ class ImageInterpreter {
   // The MIDI device and the LCS line in use.
   std::string MidiDeviceName();
   std::string LCSDeviceName();
+  // Frames per second, smoothed as on the frame-rate lines; 0 before two frames came.
+  float FrameRate() const { return fFrameRate.load(std::memory_order_relaxed); }
   // Frame-rate lines that standard output did not take at once and that were dropped.
   uint64_t CountDroppedRateLines() const { return fRateLine.Dropped(); }
   // Waits until every output has carried out what it was handed so far (sends, launches,
@@ -191,6 +194,8 @@ class ImageInterpreter {
   bigtime_t fFrameTime = 0;
   bigtime_t fLastFrameTime;
   TraceLineWriter fRateLine;
+  // Written by the frame thread, read by anyone.
+  std::atomic<float> fFrameRate{0.0f};
 
   // The outputs, made in the constructor and destroyed in the order the destructor gives.
   std::unique_ptr<MidiDevice> fMidi;

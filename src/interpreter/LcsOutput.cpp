@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/interface/AlertService.h"
 #include "interpreter/CantOpenAlert.h"
 #include "interpreter/LCSMessage.h"
 
@@ -49,7 +50,10 @@ bool LcsOutput::Open(const std::string& name) {
 
 void LcsOutput::SetPort(const char* name) {
   const std::string device = name ? name : "";
-  fWorker.PostControl([this, device] {
+  // Asked for by another program, the alert must not stand in a person's way either.
+  const bool forAnotherProgram = ScopedNoWaitAlerts::Active();
+  fWorker.PostControl([this, device, forAnotherProgram] {
+    ScopedNoWaitAlerts noWait(forAnotherProgram);
     if (!Open(device)) CantOpenAlert(device.c_str(), "sigh")->Go(nullptr);
   });
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/interface/AlertService.h"
 #include "interpreter/CantOpenAlert.h"
 #include "platform/midi/MidiOutput.h"
 #include "platform/support/Time.h"
@@ -44,7 +45,9 @@ MidiDevice::~MidiDevice() {
 
 void MidiDevice::Change(const char* name) {
   const std::string device = name ? name : "";
-  fWorker->PostControl([this, device] {
+  const bool forAnotherProgram = ScopedNoWaitAlerts::Active();
+  fWorker->PostControl([this, device, forAnotherProgram] {
+    ScopedNoWaitAlerts noWait(forAnotherProgram);
     // Nothing may keep sounding on the device we leave.
     Quiet();
     fPort->Stop();

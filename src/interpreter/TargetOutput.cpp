@@ -5,6 +5,9 @@
 
 #include "platform/app/BRoster.h"
 #include "platform/interface/BAlert.h"
+#include "platform/interface/AlertService.h"
+#include "platform/app/BRoster.h"
+#include "platform/interface/BAlert.h"
 #include "interpreter/TargetMessages.h"
 
 namespace {
@@ -61,7 +64,10 @@ void TargetOutput::SetOn(bool on) {
     signature = fSignature;
   }
   // Switching on again replaces the messenger, so the receiver is looked up afresh.
-  fWorker.PostControl([this, on, signature] {
+  // Asked for by another program, the alert must not stand in a person's way either.
+  const bool forAnotherProgram = ScopedNoWaitAlerts::Active();
+  fWorker.PostControl([this, on, signature, forAnotherProgram] {
+    ScopedNoWaitAlerts noWait(forAnotherProgram);
     fMessenger.reset();
     if (on) Connect(signature);
   });

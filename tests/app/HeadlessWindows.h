@@ -27,6 +27,8 @@ class HeadlessWindows : public ZanvelWindows {
     fVideo = std::make_unique<BWindow>(frame, "Zanvel");
     auto* view = new BView(BRect(0, 0, float(ANALYSIS_WIDTH - 1), float(ANALYSIS_HEIGHT - 1)), "Video View");
     fVideo->AddChild(view);
+    // Shown, as the real video window is: the consumer draws into shown views only.
+    fVideo->Show();
     return view;
   }
 

@@ -175,6 +175,77 @@ TEST(Messenger, ReplacesASocketLeftBehindAndRefusesReplies) {
   EXPECT_EQ(received.load(), 1);
 }
 
+TEST(Messenger, AnswersComeBackOnTheSendersConnectionAndNeverHoldTheReceiver) {
+  PrivateRuntimeFolder runtime;
+  const char* signature = "application/x-vnd.zanvel-answers";
+  std::mutex lock;
+  std::vector<BMessage> asked;
+  std::vector<status_t> answered;
+  MessageReceiver receiver(signature, [&](BMessage&& message) {
+    int32 n = -1;
+    message.FindInt32("n", &n);
+    BMessage answer(FourCC("answ"));
+    answer.AddInt32("n", n);
+    if (message.HasField("big")) answer.AddString("padding", std::string(60000, 'a'));
+    status_t status = message.SendReply(&answer);
+    std::lock_guard<std::mutex> hold(lock);
+    asked.push_back(std::move(message));
+    answered.push_back(status);
+  });
+  ASSERT_EQ(receiver.InitCheck(), B_OK) << receiver.Error();
+  auto count = [&] {
+    std::lock_guard<std::mutex> hold(lock);
+    return asked.size();
+  };
+
+  BMessenger messenger(signature);
+  BMessage ask = Numbered(1);
+  BMessage reply;
+  ASSERT_EQ(messenger.SendMessage(&ask, &reply, 1000000, 5000000), B_OK);
+  EXPECT_EQ(reply.what, FourCC("answ"));
+  int32 n = 0;
+  EXPECT_EQ(reply.FindInt32("n", &n), B_OK);
+  EXPECT_EQ(n, 1);
+  // A message this program made itself has nobody to answer.
+  EXPECT_FALSE(Numbered(0).IsSourceRemote());
+  EXPECT_EQ(Numbered(0).SendReply(&reply), B_BAD_PORT_ID);
+
+  // An answer nobody waited for neither ends the connection nor passes for the next one's.
+  ask = Numbered(2);
+  ASSERT_EQ(messenger.SendMessage(&ask), B_OK);
+  for (int i = 0; i < 500 && count() < 2; i++) snooze(10000);
+  ASSERT_EQ(count(), 2u);
+  EXPECT_TRUE(messenger.IsValid());
+  ask = Numbered(3);
+  ASSERT_EQ(messenger.SendMessage(&ask, &reply, 1000000, 5000000), B_OK);
+  EXPECT_EQ(reply.FindInt32("n", &n), B_OK);
+  EXPECT_EQ(n, 3);
+
+  // A sender that never reads: its answers stop fitting and are refused at once, and the
+  // receiver takes every message all the same.
+  BMessage flood = Numbered(4);
+  flood.AddBool("big", true);
+  const size_t before = 3;
+  for (int i = 0; i < 100; i++) ASSERT_EQ(messenger.SendMessage(&flood, nullptr, 5000000), B_OK);
+  for (int i = 0; i < 1000 && count() < before + 100; i++) snooze(10000);
+  ASSERT_EQ(count(), before + 100) << "an answer held the receiver";
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    EXPECT_EQ(answered.back(), B_WOULD_BLOCK);
+  }
+
+  // Once the sender has gone, its messages can no longer be answered.
+  BMessage kept;
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    kept = asked.front();
+  }
+  messenger = BMessenger();
+  status_t late = B_OK;
+  for (int i = 0; i < 500 && (late = kept.SendReply(&reply)) != B_BAD_PORT_ID; i++) snooze(10000);
+  EXPECT_EQ(late, B_BAD_PORT_ID);
+}
+
 TEST(Messenger, ASlowReceiverHoldsTheSenderOnlyAsLongAsItsTimeout) {
   PrivateRuntimeFolder runtime;
   const char* signature = "application/x-vnd.zanvel-slow";

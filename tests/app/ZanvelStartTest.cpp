@@ -151,4 +151,21 @@ TEST(CommandLineTest, RefusesWhatItCannotUseWithAReason) {
   EXPECT_NE(CommandLineUsage("zanvel").find("--video"), std::string::npos);
 }
 
+TEST(CommandLineTest, OscListensOnlyWhenAskedAndOnLoopbackUnlessTold) {
+  CommandLine options = Parse({"--headless"});
+  EXPECT_TRUE(options.headless);
+  EXPECT_EQ(options.oscPort, 0);
+  options = Parse({"--headless", "--osc-port", "9001"});
+  EXPECT_TRUE(options.error.empty()) << options.error;
+  EXPECT_EQ(options.oscPort, 9001);
+  EXPECT_EQ(options.oscBind, "127.0.0.1");
+  options = Parse({"--osc-port=9001", "--osc-bind=0.0.0.0"});
+  EXPECT_EQ(options.oscBind, "0.0.0.0");
+  for (const char* port : {"0", "65536", "90x", ""})
+    EXPECT_NE(Parse({"--osc-port", port}).error.find("--osc-port"), std::string::npos) << port;
+  // A bind address alone would suggest a server that does not run.
+  EXPECT_NE(Parse({"--osc-bind", "0.0.0.0"}).error.find("--osc-port"), std::string::npos);
+  EXPECT_FALSE(Parse({"--headless=yes"}).error.empty());
+}
+
 }  // namespace

@@ -30,6 +30,34 @@ TEST(Alert, GoAsksTheInstalledServiceAndReturnsTheScriptedButton) {
   EXPECT_EQ(alerts[2].type, B_STOP_ALERT);
 }
 
+TEST(Alert, InsideANoWaitScopeGoOnlyNotifiesAndAnswersTheDefaultButton) {
+  // A service whose Show would wait for ever, as a person who never clicks.
+  struct NeverAnswers : AlertService {
+    int32 Show(const AlertRequest&) override {
+      ADD_FAILURE() << "an alert waited inside a no-wait scope";
+      return 0;
+    }
+    void Notify(const AlertRequest& request) override { notified.push_back(request); }
+    std::vector<AlertRequest> notified;
+  } service;
+  ScopedAlertService installed(&service);
+  {
+    ScopedNoWaitAlerts outer;
+    ScopedNoWaitAlerts inactive(false);
+    EXPECT_EQ((new BAlert("t", "first line\nsecond", "a", "b", "c"))->Go(), 2);
+    {
+      ScopedNoWaitAlerts nested;
+    }
+    EXPECT_TRUE(ScopedNoWaitAlerts::Active()) << "scopes nest";
+    std::thread other([] { EXPECT_FALSE(ScopedNoWaitAlerts::Active()) << "the scope is the thread's own"; });
+    other.join();
+  }
+  EXPECT_FALSE(ScopedNoWaitAlerts::Active());
+  ASSERT_EQ(service.notified.size(), 1u);
+  // One line for standard error, whatever the text holds.
+  EXPECT_EQ(AlertLine(service.notified[0]), "alert \"t\": first line / second [a | b | c*]");
+}
+
 TEST(Alert, ButtonListEndsAtTheFirstMissingLabel) {
   RecordingAlertService service(5);
   ScopedAlertService installed(&service);

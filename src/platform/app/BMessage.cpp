@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/app/MessageTarget.h"
+
 namespace {
 
 constexpr uint8 kMagic[4] = {'Z', 'M', 'S', 'G'};
@@ -337,4 +339,12 @@ bool BMessage::operator==(const BMessage& other) const {
     }
   }
   return true;
+}
+
+status_t BMessage::SendReply(const BMessage* reply) const {
+  if (reply == nullptr) return B_BAD_VALUE;
+  if (fReturnAddress == nullptr) return B_BAD_PORT_ID;
+  // Zero timeout: the application's thread never waits for a sender that does not read.
+  status_t status = fReturnAddress->Send(*reply, 0);
+  return status == B_TIMED_OUT ? B_WOULD_BLOCK : status;
 }

@@ -5,11 +5,14 @@
 // Flatten/Unflatten turn a message into the bytes described in docs/messages.md and back.
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "platform/app/AppDefs.h"
+
+class MessageTarget;
 
 class BMessage {
  public:
@@ -78,7 +81,17 @@ class BMessage {
   // and give B_BAD_DATA, with the reason in `error` when one is asked for.
   status_t Unflatten(const void* data, size_t size, std::string* error = nullptr);
 
+  // Compares the code and the fields; where a message came from does not count.
   bool operator==(const BMessage& other) const;
+
+  // Where a message that came from another program can be answered: its sender's connection,
+  // or the OSC address it came from. Set by the receivers; never flattened; copies share it.
+  void SetReturnAddress(std::shared_ptr<MessageTarget> target) { fReturnAddress = std::move(target); }
+  // True for a message another program sent (it carries a return address).
+  bool IsSourceRemote() const { return fReturnAddress != nullptr; }
+  // Sends `reply` to the sender without waiting: B_OK, B_BAD_PORT_ID when the message has no
+  // sender to answer or the sender has gone, B_WOULD_BLOCK when the sender is not reading.
+  status_t SendReply(const BMessage* reply) const;
 
   uint32 what = 0;
 
@@ -87,4 +100,5 @@ class BMessage {
   const Field* Find(const char* name, type_code type, int32 index, status_t* status) const;
 
   std::vector<Field> fFields;
+  std::shared_ptr<MessageTarget> fReturnAddress;
 };

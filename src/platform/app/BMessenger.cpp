@@ -69,6 +69,13 @@ status_t BMessenger::SendMessage(const BMessage* message, BHandler* replyTo,
   return fTarget->Send(*message, timeout);
 }
 
+status_t BMessenger::SendMessage(const BMessage* message, BMessage* reply,
+                                 bigtime_t deliveryTimeout, bigtime_t replyTimeout) const {
+  if (message == nullptr || reply == nullptr) return B_BAD_VALUE;
+  if (fTarget == nullptr) return B_BAD_PORT_ID;
+  return fTarget->SendForReply(*message, reply, deliveryTimeout, replyTimeout);
+}
+
 status_t BMessenger::SendMessage(uint32 what, BHandler* replyTo) const {
   BMessage message(what);
   return SendMessage(&message, replyTo);

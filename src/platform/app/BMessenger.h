@@ -33,12 +33,18 @@ class BMessenger {
 
   // True while the receiver answers.
   bool IsValid() const;
-  // Sends a copy of the message. A null replyTo is the only kind of reply this layer
-  // carries (replies across programs are not supported: B_BAD_VALUE). The timeout is in
+  // Sends a copy of the message. replyTo must be null (answers to a handler are not
+  // carried: B_BAD_VALUE; wait for an answer with the overload below). The timeout is in
   // microseconds: B_OK, B_TIMED_OUT, B_BAD_PORT_ID (no receiver), B_BAD_VALUE.
   status_t SendMessage(const BMessage* message, BHandler* replyTo = nullptr,
                        bigtime_t timeout = B_INFINITE_TIMEOUT) const;
   status_t SendMessage(uint32 what, BHandler* replyTo = nullptr) const;
+  // Sends a copy and waits for the receiver's answer (BMessage::SendReply on its side), which
+  // replaces *reply. Only another program's signature carries answers; elsewhere B_BAD_VALUE.
+  // B_TIMED_OUT when the message was not taken within deliveryTimeout or no answer came within
+  // replyTimeout (microseconds each).
+  status_t SendMessage(const BMessage* message, BMessage* reply, bigtime_t deliveryTimeout,
+                       bigtime_t replyTimeout) const;
 
  private:
   std::shared_ptr<MessageTarget> fTarget;

@@ -11,11 +11,47 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/app/MessageFolder.h"
+#include "platform/app/MessageTarget.h"
+#include "platform/app/MessageFolder.h"
 
 namespace {
+
+// One sender's connection, as the return address of the messages it sent. The socket stays
+// open while the receiver reads from it or a message from it still waits to be answered.
+class SenderConnection : public MessageTarget {
+ public:
+  explicit SenderConnection(int fd) : fFd(fd) {}
+  ~SenderConnection() override { close(fFd); }
+
+  bool IsValid() override { return !fHungUp.load(); }
+  // Never waits: a reply that does not fit into the sender's socket now is not sent.
+  status_t Send(const BMessage& message, bigtime_t) override {
+    if (fHungUp.load()) return B_BAD_PORT_ID;
+    std::vector<uint8> bytes = message.Flatten();
+    if (bytes.size() > MessageReceiver::kMaxPacket) return B_BAD_VALUE;
+    std::lock_guard<std::mutex> lock(fMutex);
+    for (;;) {
+      ssize_t sent = send(fFd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (sent == ssize_t(bytes.size())) return B_OK;
+      if (sent < 0 && errno == EINTR) continue;
+      if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return B_WOULD_BLOCK;
+      return B_BAD_PORT_ID;
+    }
+  }
+
+  int Fd() const { return fFd; }
+  void HangUp() { fHungUp.store(true); }
+
+ private:
+  const int fFd;
+  std::mutex fMutex;
+  std::atomic<bool> fHungUp{false};
+};
 
 bool MakeAddress(const std::string& path, sockaddr_un* address) {
   memset(address, 0, sizeof(*address));
@@ -103,6 +139,8 @@ void MessageReceiver::ThreadMain() {
   std::vector<pollfd> fds;
   fds.push_back({fWakeFd, POLLIN, 0});
   fds.push_back({fListenFd, POLLIN, 0});
+  // senders[i - 2] belongs to fds[i].
+  std::vector<std::shared_ptr<SenderConnection>> senders;
   std::vector<uint8> packet(kMaxPacket);
 
   while (!fStopping.load()) {
@@ -122,6 +160,7 @@ void MessageReceiver::ThreadMain() {
           close(sender);
         } else {
           fds.push_back({sender, POLLIN, 0});
+          senders.push_back(std::make_shared<SenderConnection>(sender));
         }
       }
     }
@@ -146,6 +185,7 @@ void MessageReceiver::ThreadMain() {
         if (header.msg_flags & MSG_TRUNC) {
           why = "longer than " + std::to_string(kMaxPacket) + " bytes";
         } else if (message.Unflatten(packet.data(), size_t(got), &why) == B_OK) {
+          message.SetReturnAddress(senders[i - 2]);
           fHandler(std::move(message));
           if (fStopping.load()) break;
           continue;
@@ -155,11 +195,12 @@ void MessageReceiver::ThreadMain() {
                 why.c_str());
       }
       if (hangUp) {
-        close(fds[i].fd);
+        senders[i - 2]->HangUp();
+        senders.erase(senders.begin() + long(i - 2));
         fds.erase(fds.begin() + long(i));
         i--;
       }
     }
   }
-  for (size_t i = 2; i < fds.size(); i++) close(fds[i].fd);
+  for (const auto& sender : senders) sender->HangUp();
 }

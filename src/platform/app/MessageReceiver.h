@@ -4,7 +4,8 @@
 // The signature's socket (MessageFolder.h) accepts any number of senders; every packet is one
 // flattened message. Messages reach the handler one at a time, in the order they arrive, on
 // the receiver's thread. Malformed packets are refused with a line on standard error and
-// counted; the sender stays connected.
+// counted; the sender stays connected. Each message carries its sender's connection as its
+// return address (BMessage::SendReply answers on it).
 
 #include <atomic>
 #include <functional>

@@ -25,6 +25,14 @@ OscTarget::OscTarget(const char* url) {
   if (!fPrefix.empty() && fPrefix[0] != '/') fPrefix.insert(fPrefix.begin(), '/');
 }
 
+OscTarget::OscTarget(const char* host, const char* port, const char* prefix) {
+  if (host == nullptr || port == nullptr) return;
+  fAddress = lo_address_new(host, port);
+  fPrefix = prefix != nullptr ? prefix : "";
+  while (!fPrefix.empty() && fPrefix.back() == '/') fPrefix.pop_back();
+  if (!fPrefix.empty() && fPrefix[0] != '/') fPrefix.insert(fPrefix.begin(), '/');
+}
+
 OscTarget::~OscTarget() {
   if (fAddress != nullptr) lo_address_free(static_cast<lo_address>(fAddress));
 }
@@ -32,6 +40,7 @@ OscTarget::~OscTarget() {
 std::string OscTarget::AddressFor(uint32 what) const {
   static const char kHex[] = "0123456789ABCDEF";
   std::string address = fPrefix + "/";
+  if (auto named = fNames.find(what); named != fNames.end()) return address + named->second;
   for (int shift = 24; shift >= 0; shift -= 8) {
     unsigned char c = static_cast<unsigned char>(what >> shift);
     if (c == 0) break;

@@ -7,6 +7,7 @@
 // 'F'. Field names are not sent. UDP has no receiver to ask, so a well-formed address is
 // always valid.
 
+#include <map>
 #include <mutex>
 #include <string>
 
@@ -15,7 +16,14 @@
 class OscTarget : public MessageTarget {
  public:
   explicit OscTarget(const char* url);
+  // The server at host and port (numbers, as a sender's address gives them), with addresses
+  // under prefix ("/zanvel").
+  OscTarget(const char* host, const char* port, const char* prefix);
   ~OscTarget() override;
+
+  // Messages with this code go to prefix + "/" + name instead. Call before the target is
+  // shared.
+  void SetAddressName(uint32 what, const std::string& name) { fNames[what] = name; }
 
   bool IsValid() override { return fAddress != nullptr; }
   // B_ERROR when liblo cannot send; the timeout does not apply to a datagram.
@@ -28,4 +36,5 @@ class OscTarget : public MessageTarget {
   std::mutex fMutex;
   void* fAddress = nullptr;  // lo_address
   std::string fPrefix;
+  std::map<uint32, std::string> fNames;
 };

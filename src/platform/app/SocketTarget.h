@@ -3,6 +3,7 @@
 
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/app/AppDefs.h"
 #include "platform/app/MessageTarget.h"
@@ -18,9 +19,15 @@ class SocketTarget : public MessageTarget {
   bool IsValid() override;
   // B_BAD_PORT_ID once the receiver is gone, B_BAD_VALUE for a message too long to carry.
   status_t Send(const BMessage& message, bigtime_t timeout) override;
+  // Answers come back on the connection; answers nobody waits for are thrown away.
+  status_t SendForReply(const BMessage& message, BMessage* reply, bigtime_t sendTimeout,
+                        bigtime_t replyTimeout) override;
 
  private:
   void Drop();
+  status_t SendLocked(const std::vector<uint8>& bytes, bigtime_t timeout);
+  // Throws away answers waiting on the connection; false when the receiver has gone.
+  bool DiscardWaiting();
 
   std::mutex fMutex;
   int fFd = -1;

@@ -26,6 +26,10 @@ class AlertService {
   // Shows the alert without waiting for its answer. May be called from any thread. The
   // default shows it through Show, which suits back ends that answer at once.
   virtual void Post(const AlertRequest& request) { Show(request); }
+  // Tells the user without holding anything back: returns at once, and where the back end
+  // has windows the alert is not modal and also goes to standard error as one line (see
+  // AlertLine). For alerts raised on behalf of another program. The default posts it.
+  virtual void Notify(const AlertRequest& request) { Post(request); }
 
   // Installs a back end for the whole process (nullptr: the console) and returns the one it
   // replaces. The caller keeps ownership and must not delete a back end while an alert can
@@ -33,6 +37,26 @@ class AlertService {
   static AlertService* Install(AlertService* service);
   // The installed back end, or the console one.
   static AlertService* Current();
+};
+
+// The alert as one line: `alert "title": text [button | default*]`, the text's line breaks
+// written as " / ", so that a reader of standard error sees one alert per line.
+std::string AlertLine(const AlertRequest& request);
+
+// While one lives on a thread, BAlert::Go() on that thread does not wait: it notifies
+// (AlertService::Notify) and answers with the default button. Scopes nest.
+class ScopedNoWaitAlerts {
+ public:
+  explicit ScopedNoWaitAlerts(bool active = true);
+  ~ScopedNoWaitAlerts();
+  ScopedNoWaitAlerts(const ScopedNoWaitAlerts&) = delete;
+  ScopedNoWaitAlerts& operator=(const ScopedNoWaitAlerts&) = delete;
+
+  // True on a thread inside an active scope.
+  static bool Active();
+
+ private:
+  bool fActive;
 };
 
 // Installs a back end for the life of a scope.

@@ -15,8 +15,13 @@ BAlert::BAlert(const char* title, const char* text, const char* button0, const c
 
 int32 BAlert::Go() {
   AlertRequest request{fTitle, fText, fButtons, fType, fWidth};
-  int32 answer = AlertService::Current()->Show(request);
   const int32 last = int32(fButtons.size()) - 1;
+  if (ScopedNoWaitAlerts::Active()) {
+    AlertService::Current()->Notify(request);
+    delete this;
+    return last;
+  }
+  int32 answer = AlertService::Current()->Show(request);
   if (answer < 0 || answer > last) answer = last;
   delete this;
   return answer;
@@ -27,7 +32,11 @@ status_t BAlert::Go(BInvoker* invoker) {
     delete this;
     return B_BAD_VALUE;
   }
-  AlertService::Current()->Post(AlertRequest{fTitle, fText, fButtons, fType, fWidth});
+  const AlertRequest request{fTitle, fText, fButtons, fType, fWidth};
+  if (ScopedNoWaitAlerts::Active())
+    AlertService::Current()->Notify(request);
+  else
+    AlertService::Current()->Post(request);
   delete this;
   return B_OK;
 }

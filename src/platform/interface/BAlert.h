@@ -35,11 +35,13 @@ class BAlert {
   BAlert& operator=(const BAlert&) = delete;
 
   // Shows the alert, blocks until a button is chosen, deletes the alert and returns the
-  // button's index.
+  // button's index. Inside a ScopedNoWaitAlerts it only notifies and answers with the
+  // default (rightmost) button at once.
   int32 Go();
   // Shows the alert and returns at once; the alert deletes itself. The answer is not
   // reported: no invoker is supported, so pass nullptr (anything else is B_BAD_VALUE and
-  // shows nothing). For threads that must not wait for a person.
+  // shows nothing). For threads that must not wait for a person. Inside a
+  // ScopedNoWaitAlerts it notifies (AlertService::Notify) instead of posting.
   status_t Go(BInvoker* invoker);
   // Deletes an alert that will not be shown.
   void Quit();

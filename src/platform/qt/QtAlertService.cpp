@@ -8,6 +8,7 @@
 #include <QStyle>
 #include <QThread>
 #include <QVBoxLayout>
+#include <cstdio>
 
 namespace {
 
@@ -15,10 +16,10 @@ namespace {
 // without an answer.
 class AlertDialog : public QDialog {
  public:
-  explicit AlertDialog(const AlertRequest& request) {
+  AlertDialog(const AlertRequest& request, bool modal) {
     setObjectName("alert");
     setWindowTitle(QString::fromStdString(request.title));
-    setModal(true);
+    setModal(modal);
 
     auto* text = new QLabel(QString::fromStdString(request.text));
     text->setObjectName("alertText");
@@ -80,7 +81,7 @@ class AlertDialog : public QDialog {
 int32 ShowOnGuiThread(const AlertRequest& request) {
   if (request.buttons.empty())
     return 0;
-  AlertDialog dialog(request);
+  AlertDialog dialog(request, true);
   int result = dialog.exec();
   // exec() gives 0 only when the dialog was torn down without a button (the application
   // going away): take the last button, as the back ends agree to answer in range.
@@ -109,4 +110,26 @@ void QtAlertService::Post(const AlertRequest& request) {
     return;
   QMetaObject::invokeMethod(
       app, [request] { ShowOnGuiThread(request); }, Qt::QueuedConnection);
+}
+
+void QtAlertService::Notify(const AlertRequest& request) {
+  const std::string line = AlertLine(request) + "\n";
+  std::fputs(line.c_str(), stderr);
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app == nullptr || request.buttons.empty())
+    return;
+  QMetaObject::invokeMethod(
+      app,
+      [this, request] {
+        auto* dialog = new AlertDialog(request, false);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        fOpen.emplace_back(dialog);
+        dialog->show();
+      },
+      Qt::QueuedConnection);
+}
+
+QtAlertService::~QtAlertService() {
+  for (QPointer<QDialog>& dialog : fOpen)
+    delete dialog.data();
 }

@@ -1,0 +1,46 @@
+#include "app/HiddenWindows.h"
+
+#include <cstdio>
+
+#include "app/Sizes.h"
+#include "platform/interface/BView.h"
+#include "platform/interface/BWindow.h"
+
+HiddenWindows::HiddenWindows() = default;
+
+HiddenWindows::~HiddenWindows() = default;
+
+BView* HiddenWindows::OpenVideoWindow(BRect frame, const char* title) {
+  // Windows start hidden and stay so: the consumer and the interpreter skip hidden views.
+  fVideo = std::make_unique<BWindow>(frame, title);
+  auto* view = new BView(BRect(0, 0, float(ANALYSIS_WIDTH - 1), float(ANALYSIS_HEIGHT - 1)), "Video View");
+  fVideo->AddChild(view);
+  return view;
+}
+
+ControlViews HiddenWindows::OpenControlWindow(BRect frame) {
+  fControl = std::make_unique<BWindow>(frame, "Control Window");
+  ControlViews views;
+  views.histo = new BView(BRect(0, 0, 60, 60), "histo");
+  views.keyframe = new BView(BRect(0, 0, float(KEYFRAME_WIDTH - 1), float(KEYFRAME_HEIGHT - 1)), "keyframe");
+  views.matched = new BView(BRect(0, 0, float(MATCHED_WIDTH - 1), float(MATCHED_HEIGHT - 1)), "matched");
+  fControl->AddChild(views.histo);
+  fControl->AddChild(views.keyframe);
+  fControl->AddChild(views.matched);
+  return views;
+}
+
+void HiddenWindows::OpenSetTargetAppWindow(BRect, ImageInterpreter*, bool matched) {
+  std::fprintf(stderr, "Zanvel: no windows without a display; send \"%s\" and \"%s\" instead\n",
+               matched ? "smas" : "stas", matched ? "smac" : "stac");
+}
+
+bool HiddenWindows::OpenVideoPreferences(media_node, float, float) {
+  std::fprintf(stderr, "Zanvel: no windows without a display; the video settings stay as they are\n");
+  return false;
+}
+
+void HiddenWindows::CloseAll() {
+  fControl.reset();
+  fVideo.reset();
+}
