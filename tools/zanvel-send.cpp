@@ -10,10 +10,6 @@
 #include "platform/app/MessageFolder.h"
 #include "platform/app/MessageText.h"
 #include "platform/support/Time.h"
-#include "platform/app/BMessenger.h"
-#include "platform/app/BRoster.h"
-#include "platform/app/MessageText.h"
-#include "platform/support/Time.h"
 #include "Version.h"
 
 namespace {

@@ -131,7 +131,7 @@ void temporalBlendingCallback(PropSlider*, void*, double x, double) {
     tuning->fTemporalBlending.store(float(x), std::memory_order_relaxed);
 }
 
-ControlPanel::ControlPanel(BRect frame, Tuning* tuning)
+ControlPanel::ControlPanel(BRect frame, Tuning* tuning, const AnalysisSizes& sizes)
     : fWindow(std::make_unique<BWindow>(frame, "Control Window")), fTuning(tuning) {
   sTuning = tuning;
   setObjectName("ControlWindow");
@@ -140,8 +140,8 @@ ControlPanel::ControlPanel(BRect frame, Tuning* tuning)
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint | Qt::CustomizeWindowHint);
 
   fViews.histo = new BView(BRect(0, 0, 60, 60), "histo");
-  fViews.keyframe = new BView(BRect(0, 0, float(KEYFRAME_WIDTH - 1), float(KEYFRAME_HEIGHT - 1)), "keyframe");
-  fViews.matched = new BView(BRect(0, 0, float(MATCHED_WIDTH - 1), float(MATCHED_HEIGHT - 1)), "matched");
+  fViews.keyframe = new BView(BRect(0, 0, float(sizes.keyFrameWidth - 1), float(sizes.keyFrameHeight - 1)), "keyframe");
+  fViews.matched = new BView(BRect(0, 0, float(sizes.matchedWidth - 1), float(sizes.matchedHeight - 1)), "matched");
   const QColor group = palette().color(QPalette::Window);
   fViews.histo->SetViewColor(rgb_color{uint8(group.red()), uint8(group.green()), uint8(group.blue()), 255});
   fWindow->AddChild(fViews.histo);

@@ -14,6 +14,8 @@
 #include <QWidget>
 #include <memory>
 
+#include "app/Sizes.h"
+
 #include "app/PropSlider.h"
 #include "app/ZanvelWindows.h"
 #include "platform/interface/BRect.h"
@@ -37,7 +39,8 @@ class ControlPanel : public QWidget {
  public:
   // tuning: the application's values; the sliders start from them and their callbacks write
   // them. Must outlive the window.
-  ControlPanel(BRect frame, Tuning* tuning);
+  // The key-frame and matched views have the sizes of `sizes`.
+  ControlPanel(BRect frame, Tuning* tuning, const AnalysisSizes& sizes);
   ~ControlPanel() override;
 
   ControlViews Views() const { return fViews; }

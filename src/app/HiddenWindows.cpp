@@ -10,20 +10,20 @@ HiddenWindows::HiddenWindows() = default;
 
 HiddenWindows::~HiddenWindows() = default;
 
-BView* HiddenWindows::OpenVideoWindow(BRect frame, const char* title) {
+BView* HiddenWindows::OpenVideoWindow(BRect frame, const char* title, const AnalysisSizes& sizes) {
   // Windows start hidden and stay so: the consumer and the interpreter skip hidden views.
   fVideo = std::make_unique<BWindow>(frame, title);
-  auto* view = new BView(BRect(0, 0, float(ANALYSIS_WIDTH - 1), float(ANALYSIS_HEIGHT - 1)), "Video View");
+  auto* view = new BView(BRect(0, 0, float(sizes.analysisWidth - 1), float(sizes.analysisHeight - 1)), "Video View");
   fVideo->AddChild(view);
   return view;
 }
 
-ControlViews HiddenWindows::OpenControlWindow(BRect frame) {
+ControlViews HiddenWindows::OpenControlWindow(BRect frame, const AnalysisSizes& sizes) {
   fControl = std::make_unique<BWindow>(frame, "Control Window");
   ControlViews views;
   views.histo = new BView(BRect(0, 0, 60, 60), "histo");
-  views.keyframe = new BView(BRect(0, 0, float(KEYFRAME_WIDTH - 1), float(KEYFRAME_HEIGHT - 1)), "keyframe");
-  views.matched = new BView(BRect(0, 0, float(MATCHED_WIDTH - 1), float(MATCHED_HEIGHT - 1)), "matched");
+  views.keyframe = new BView(BRect(0, 0, float(sizes.keyFrameWidth - 1), float(sizes.keyFrameHeight - 1)), "keyframe");
+  views.matched = new BView(BRect(0, 0, float(sizes.matchedWidth - 1), float(sizes.matchedHeight - 1)), "matched");
   fControl->AddChild(views.histo);
   fControl->AddChild(views.keyframe);
   fControl->AddChild(views.matched);

@@ -20,8 +20,8 @@ class HiddenWindows : public ZanvelWindows {
   void ShowSplash(BRect, const char*) override {}
   void ActivateSplash() override {}
   void CloseSplash() override {}
-  BView* OpenVideoWindow(BRect frame, const char* title) override;
-  ControlViews OpenControlWindow(BRect frame) override;
+  BView* OpenVideoWindow(BRect frame, const char* title, const AnalysisSizes& sizes) override;
+  ControlViews OpenControlWindow(BRect frame, const AnalysisSizes& sizes) override;
   void OpenSetTargetAppWindow(BRect frame, ImageInterpreter* interpreter, bool matched) override;
   bool OpenVideoPreferences(media_node node, float left, float top) override;
   void CloseAll() override;

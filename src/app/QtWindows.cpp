@@ -38,17 +38,17 @@ void QtWindows::CloseSplash() {
   fSplash.reset();
 }
 
-BView* QtWindows::OpenVideoWindow(BRect frame, const char* title) {
-  fVideo = std::make_unique<VideoWindow>(frame, title);
+BView* QtWindows::OpenVideoWindow(BRect frame, const char* title, const AnalysisSizes& sizes) {
+  fVideo = std::make_unique<VideoWindow>(frame, title, sizes);
   return fVideo->VideoView();
 }
 
-ControlViews QtWindows::OpenControlWindow(BRect frame) {
+ControlViews QtWindows::OpenControlWindow(BRect frame, const AnalysisSizes& sizes) {
   if (fTuning == nullptr) {
     fOwnTuning = std::make_unique<Tuning>();
     fTuning = fOwnTuning.get();
   }
-  fControl = std::make_unique<ControlPanel>(frame, fTuning);
+  fControl = std::make_unique<ControlPanel>(frame, fTuning, sizes);
   return fControl->Views();
 }
 

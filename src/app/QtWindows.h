@@ -30,8 +30,8 @@ class QtWindows : public ZanvelWindows {
   void ShowSplash(BRect frame, const char* text) override;
   void ActivateSplash() override;
   void CloseSplash() override;
-  BView* OpenVideoWindow(BRect frame, const char* title) override;
-  ControlViews OpenControlWindow(BRect frame) override;
+  BView* OpenVideoWindow(BRect frame, const char* title, const AnalysisSizes& sizes) override;
+  ControlViews OpenControlWindow(BRect frame, const AnalysisSizes& sizes) override;
   void OpenSetTargetAppWindow(BRect frame, ImageInterpreter* interpreter, bool matched) override;
   bool OpenVideoPreferences(media_node node, float left, float top) override;
   void Follow(ImageInterpreter* interpreter) override;

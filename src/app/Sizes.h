@@ -1,23 +1,8 @@
 #pragma once
-// The analysis size and the sizes derived from it. Set once by the application's
-// constructor, before any window or media node exists, and only read afterwards.
+// The analysis size and the sizes derived from it. The application object chooses them once,
+// in its constructor, and hands them to the windows and the media graph.
 
 #include "platform/support/Status.h"
-
-class ImageInterpreter;
-
-extern int32 ANALYSIS_WIDTH;
-extern int32 ANALYSIS_HEIGHT;
-extern int32 KEYFRAME_WIDTH;
-extern int32 KEYFRAME_HEIGHT;
-extern int32 MATCHED_WIDTH;
-extern int32 MATCHED_HEIGHT;
-extern int32 WINDOW_SIZE_X;  // content width of the video window
-extern int32 WINDOW_SIZE_Y;  // content height of the video window
-
-// The one interpreter; null until start-up creates it and again once the application object
-// that made it is gone.
-extern ImageInterpreter* interpreter;
 
 // Text of the splash window.
 extern char waitString[];
@@ -36,5 +21,16 @@ inline constexpr SizeChoice kSizeChoices[] = {
 };
 inline constexpr int kSizeChoiceCount = 3;
 
-// Fixes all six size globals and the window size from chooser button `choice`.
-void SetAnalysisSize(int choice);
+struct AnalysisSizes {
+  int32 analysisWidth = 0;
+  int32 analysisHeight = 0;
+  int32 keyFrameWidth = 0;
+  int32 keyFrameHeight = 0;
+  int32 matchedWidth = 0;
+  int32 matchedHeight = 0;
+  int32 windowWidth = 0;   // content width of the video window
+  int32 windowHeight = 0;  // content height of the video window
+};
+
+// The sizes of chooser button `choice` (the first for a choice out of range).
+AnalysisSizes SizesForChoice(int choice);

@@ -40,11 +40,11 @@ constexpr FileItem kFileItems[] = {
 
 }  // namespace
 
-VideoWindow::VideoWindow(BRect frame, const char* title)
+VideoWindow::VideoWindow(BRect frame, const char* title, const AnalysisSizes& sizes)
     : fWindow(std::make_unique<BWindow>(frame, title)) {
   setObjectName("VideoWindow");
   setWindowTitle(QString::fromUtf8(title));
-  // Titled. It opens with the content exactly WINDOW_SIZE_X by WINDOW_SIZE_Y and the status
+  // Titled. It opens with the content exactly the window size of `sizes` and the status
   // bar below it, and that is also its smallest size; made larger, the picture grows with it.
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowMaximizeButtonHint | Qt::CustomizeWindowHint);
@@ -99,10 +99,10 @@ VideoWindow::VideoWindow(BRect frame, const char* title)
   palette.setColor(QPalette::Window, kViewGray);
   fBackgroundView->setPalette(palette);
 
-  const int32 w = ANALYSIS_WIDTH;
-  const int32 h = ANALYSIS_HEIGHT;
+  const int32 w = sizes.analysisWidth;
+  const int32 h = sizes.analysisHeight;
   BRect videoFrame(0, 0, float(w - 1), float(h - 1));
-  videoFrame.OffsetBy(float((WINDOW_SIZE_X - w) / 2), 10);
+  videoFrame.OffsetBy(float((sizes.windowWidth - w) / 2), 10);
   fVideoView = new BView(videoFrame, "Video View");
   fWindow->AddChild(fVideoView);
   fLink = std::make_unique<CanvasLink>(fWindow.get());

@@ -16,6 +16,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "app/Sizes.h"
 #include "platform/interface/BRect.h"
 
 class BView;
@@ -30,7 +31,8 @@ class QStatusBar;
 class VideoWindow : public QWidget {
  public:
   // frame: the content rectangle on the screen (edges inclusive). Shows itself.
-  VideoWindow(BRect frame, const char* title);
+  // The video view has the analysis size of `sizes`.
+  VideoWindow(BRect frame, const char* title, const AnalysisSizes& sizes);
   ~VideoWindow() override;
 
   // The "Video View" the consumer draws every frame into.

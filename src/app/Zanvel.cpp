@@ -14,7 +14,6 @@
 #include "capture/VideoConsumer.h"
 #include "platform/interface/BAlert.h"
 #include "platform/interface/AlertService.h"
-#include "platform/interface/BAlert.h"
 #include "interpreter/ImageInterpreter.h"
 #include "platform/media/BMediaRoster.h"
 #include "platform/media/BTimeSource.h"
@@ -48,7 +47,7 @@ Zanvel::Zanvel(ZanvelWindows* windows, const ZanvelSettings& settings)
                          B_WIDTH_AS_USUAL, B_INFO_ALERT))
                  ->Go();
   }
-  SetAnalysisSize(choice);
+  fSizes = SizesForChoice(choice);
   fColorSpace = B_RGB32;
 }
 
@@ -58,26 +57,30 @@ Zanvel::~Zanvel() {
   fGraph.ReleaseConsumer();
   // No frame reaches the interpreter any more: its destruction silences the MIDI port,
   // closes the devices and stops the outputs' workers, in its own order.
-  if (fInterpreter != nullptr && interpreter == fInterpreter) {
+  if (fInterpreter != nullptr) {
     fWindows->Follow(nullptr);
-    delete interpreter;
-    interpreter = nullptr;
+    fInterpreter.reset();
   }
-  fInterpreter = nullptr;
   std::printf("Zanvel::~Zanvel - EXIT\n");
   std::fflush(stdout);
 }
 
+void Zanvel::AdoptInterpreter(std::unique_ptr<ImageInterpreter> interpreter) {
+  if (fInterpreter != nullptr)
+    fWindows->Follow(nullptr);
+  fInterpreter = std::move(interpreter);
+  fWindows->Follow(fInterpreter.get());
+}
+
 void Zanvel::ReadyToRun() {
-  const float x = float(WINDOW_SIZE_X);
-  const float y = float(WINDOW_SIZE_Y);
+  const float x = float(fSizes.windowWidth);
+  const float y = float(fSizes.windowHeight);
   fWindows->ShowSplash(BRect(10, 300, 629, 355), waitString);
-  fVideoView = fWindows->OpenVideoWindow(BRect(28, 28, x + 27, y + 27), "Zanvel");
-  ControlViews views = fWindows->OpenControlWindow(BRect(x + 47, 28, x + 247, y + 27));
+  fVideoView = fWindows->OpenVideoWindow(BRect(28, 28, x + 27, y + 27), "Zanvel", fSizes);
+  ControlViews views = fWindows->OpenControlWindow(BRect(x + 47, 28, x + 247, y + 27), fSizes);
   fWindows->ActivateSplash();
 
-  interpreter = fInterpreter = new ImageInterpreter(views.histo, views.keyframe, views.matched, fColorSpace);
-  fWindows->Follow(fInterpreter);
+  AdoptInterpreter(std::make_unique<ImageInterpreter>(views.histo, views.keyframe, views.matched, fColorSpace));
 
   status_t status = SetUpNodes();
   fSetUpStatus = status;
@@ -94,7 +97,7 @@ bool Zanvel::QuitRequested() {
 }
 
 void Zanvel::ShowSetTargetAppWindow(bool matched) {
-  fWindows->OpenSetTargetAppWindow(BRect(100, 100, 400, 200), interpreter, matched);
+  fWindows->OpenSetTargetAppWindow(BRect(100, 100, 400, 200), fInterpreter.get(), matched);
 }
 
 bool Zanvel::ControlState(const BMessage* message, bool* on) const {
@@ -134,7 +137,7 @@ void Zanvel::MessageReceived(BMessage* message) {
   const uint32 code = message->what;
   // Another program must not wait for a person: its commands' alerts never hold the queue.
   ScopedNoWaitAlerts noWait(message->IsSourceRemote());
-  if (interpreter == nullptr) {
+  if (fInterpreter == nullptr) {
     // Commands can arrive from other programs before start-up has built the interpreter.
     switch (code) {
       case FourCC("abut"):
@@ -156,10 +159,10 @@ void Zanvel::MessageReceived(BMessage* message) {
       ShowAbout();
       break;
     case FourCC("addi"):
-      interpreter->SaveNextImageToMatcher();
+      fInterpreter->SaveNextImageToMatcher();
       break;
     case FourCC("addk"):
-      interpreter->SaveNextImageAsKeyframe();
+      fInterpreter->SaveNextImageAsKeyframe();
       break;
     case FourCC("bkdx"): {
       status_t status = message->FindInt32("index", &index);
@@ -173,19 +176,19 @@ void Zanvel::MessageReceived(BMessage* message) {
         Refuse(code, "\"index\" must be 0 to 15 (busses 1 to 16)");
         break;
       }
-      interpreter->SetKDXBussId(index + 1);
+      fInterpreter->SetKDXBussId(index + 1);
       break;
     }
     case FourCC("blii"):
       if (ControlState(message, &on))
-        interpreter->SetBlendInputImages(on);
+        fInterpreter->SetBlendInputImages(on);
       break;
     case FourCC("cl2k"):
     case FourCC("clkf"):
-      interpreter->ClearKeyframes();
+      fInterpreter->ClearKeyframes();
       break;
     case FourCC("clma"):
-      interpreter->ClearMatcher();
+      fInterpreter->ClearMatcher();
       break;
     case FourCC("lcsp"):
     case FourCC("port"): {
@@ -195,14 +198,14 @@ void Zanvel::MessageReceived(BMessage* message) {
         break;
       }
       if (code == FourCC("port"))
-        interpreter->SetMidiPort(text.c_str());
+        fInterpreter->SetMidiPort(text.c_str());
       else
-        interpreter->SetLCSSerialPort(text.c_str());
+        fInterpreter->SetLCSSerialPort(text.c_str());
       break;
     }
     case FourCC("lcss"):
       if (ControlState(message, &on))
-        interpreter->SetLCSSendPosition(on);
+        fInterpreter->SetLCSSendPosition(on);
       break;
     case FourCC("lcsz"): {
       // Without an index the mapping goes back to the first entry, "pan".
@@ -214,56 +217,56 @@ void Zanvel::MessageReceived(BMessage* message) {
         Refuse(code, "\"index\" must be 0 (pan), 1 (divergence) or 2 (level)");
         break;
       }
-      interpreter->SetLCSZMapping(index);
+      fInterpreter->SetLCSZMapping(index);
       break;
     }
     case FourCC("mm2m"):
       if (ControlState(message, &on))
-        interpreter->SetSendMatchedAsModwheelToMidiPort(on);
+        fInterpreter->SetSendMatchedAsModwheelToMidiPort(on);
       break;
     case FourCC("mn2m"):
       if (ControlState(message, &on))
-        interpreter->SetSendMatchedAsNotesToMidiPort(on);
+        fInterpreter->SetSendMatchedAsNotesToMidiPort(on);
       break;
     case FourCC("mn2s"):
       if (ControlState(message, &on))
-        interpreter->SetSendMatchedAsNotesToSynth(on);
+        fInterpreter->SetSendMatchedAsNotesToSynth(on);
       break;
     case FourCC("mtta"):
       if (ControlState(message, &on))
-        interpreter->SetSendMatchedAsBMessages(on);
+        fInterpreter->SetSendMatchedAsBMessages(on);
       break;
     case FourCC("ntom"):
       if (ControlState(message, &on))
-        interpreter->SetSendNotesToMidiPort(on);
+        fInterpreter->SetSendNotesToMidiPort(on);
       break;
     case FourCC("ntos"):
       if (ControlState(message, &on))
-        interpreter->SetSendNotesToSynth(on);
+        fInterpreter->SetSendNotesToSynth(on);
       break;
     case FourCC("pkdx"):
       if (ControlState(message, &on))
-        interpreter->SetSendToKDX(on);
+        fInterpreter->SetSendToKDX(on);
       break;
     case FourCC("ptta"):
       if (ControlState(message, &on))
-        interpreter->SetSendBMessages(on);
+        fInterpreter->SetSendBMessages(on);
       break;
     case FourCC("smac"):
       if (ControlText(message, &text))
-        interpreter->SetMatchedBMessageCommand(PackCommandCode(text.c_str()));
+        fInterpreter->SetMatchedBMessageCommand(PackCommandCode(text.c_str()));
       break;
     case FourCC("stac"):
       if (ControlText(message, &text))
-        interpreter->SetBMessageCommand(PackCommandCode(text.c_str()));
+        fInterpreter->SetBMessageCommand(PackCommandCode(text.c_str()));
       break;
     case FourCC("smas"):
     case FourCC("stas"):
       if (ControlText(message, &text)) {
         if (code == FourCC("smas"))
-          interpreter->SetMatchedAppSignature(text.c_str());
+          fInterpreter->SetMatchedAppSignature(text.c_str());
         else
-          interpreter->SetDestinationAppSignature(text.c_str());
+          fInterpreter->SetDestinationAppSignature(text.c_str());
       }
       break;
     case FourCC("smap"):
@@ -274,11 +277,11 @@ void Zanvel::MessageReceived(BMessage* message) {
       break;
     case FourCC("smii"):
       if (ControlState(message, &on))
-        interpreter->SetSmoothInputImages(on);
+        fInterpreter->SetSmoothInputImages(on);
       break;
     case FourCC("smoo"):
       if (ControlState(message, &on))
-        interpreter->SetSmoothing(on);
+        fInterpreter->SetSmoothing(on);
       break;
     case FourCC("stat"):
       ReplyStatus(message);
@@ -300,7 +303,7 @@ void Zanvel::MessageReceived(BMessage* message) {
 
 status_t Zanvel::SetUpNodes() {
   fGraph.errorAlert = [](const char* message, status_t status) { ErrorAlert(message, status); };
-  return fGraph.SetUpNodes(fVideoView, interpreter, &fTuning, ANALYSIS_WIDTH, ANALYSIS_HEIGHT);
+  return fGraph.SetUpNodes(fVideoView, fInterpreter.get(), &fTuning, fSizes.analysisWidth, fSizes.analysisHeight);
 }
 
 void Zanvel::TearDownNodes() { fGraph.TearDownNodes(); }
@@ -311,12 +314,12 @@ BMessage Zanvel::StatusMessage() const {
   static constexpr const char* kOutputKeys[] = {"ptta", "mtta", "mn2m", "pkdx", "ntom", "lcss"};
   auto count = [](uint64_t n) { return int32(std::min<uint64_t>(n, uint64_t(INT32_MAX))); };
   BMessage reply(kStatusReply);
-  reply.AddInt32("examples", interpreter->CountExamples());
-  reply.AddInt32("keyframes", interpreter->CountKeyFrames());
-  reply.AddFloat("fps", interpreter->FrameRate());
-  reply.AddInt32("width", ANALYSIS_WIDTH);
-  reply.AddInt32("height", ANALYSIS_HEIGHT);
-  const std::vector<OutputStatus> outputs = interpreter->OutputStatuses();
+  reply.AddInt32("examples", fInterpreter->CountExamples());
+  reply.AddInt32("keyframes", fInterpreter->CountKeyFrames());
+  reply.AddFloat("fps", fInterpreter->FrameRate());
+  reply.AddInt32("width", fSizes.analysisWidth);
+  reply.AddInt32("height", fSizes.analysisHeight);
+  const std::vector<OutputStatus> outputs = fInterpreter->OutputStatuses();
   for (size_t i = 0; i < outputs.size() && i < std::size(kOutputKeys); i++) {
     const std::string key = kOutputKeys[i];
     reply.AddBool(key.c_str(), outputs[i].on);
@@ -324,8 +327,8 @@ BMessage Zanvel::StatusMessage() const {
     reply.AddInt32((key + "_dropped").c_str(), count(outputs[i].dropped));
     reply.AddInt32((key + "_failed").c_str(), count(outputs[i].failed));
   }
-  reply.AddString("midi", interpreter->MidiDeviceName());
-  reply.AddString("serial", interpreter->LCSDeviceName());
+  reply.AddString("midi", fInterpreter->MidiDeviceName());
+  reply.AddString("serial", fInterpreter->LCSDeviceName());
   // The session file in use; none yet.
   reply.AddString("session", std::string());
   return reply;
@@ -352,5 +355,5 @@ void Zanvel::ShowAbout() {
 void Zanvel::OpenVideoPreferences() {
   if (fGraph.fMediaRoster == nullptr || fGraph.fProducerNode == media_node::null)
     return;
-  fWindows->OpenVideoPreferences(fGraph.fProducerNode, float(WINDOW_SIZE_X + 56), 28);
+  fWindows->OpenVideoPreferences(fGraph.fProducerNode, float(fSizes.windowWidth + 56), 28);
 }

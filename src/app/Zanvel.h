@@ -8,12 +8,13 @@
 // thread (the GUI thread in the program). The tuning values are written by the sliders on the
 // GUI thread and read by the consumer's thread for every frame.
 
+#include <memory>
 #include <string>
 
 #include "platform/app/AppDefs.h"
 #include "platform/app/BApplication.h"
-#include "platform/app/BApplication.h"
 #include "app/ErrorAlert.h"
+#include "app/Sizes.h"
 #include "capture/MediaGraph.h"
 #include "capture/Tuning.h"
 #include "platform/interface/InterfaceDefs.h"
@@ -22,6 +23,7 @@
 
 class BMediaRoster;
 class BView;
+class ImageInterpreter;
 class VideoConsumer;
 class ZanvelWindows;
 
@@ -59,6 +61,11 @@ class Zanvel : public BApplication {
 
   // Read-only views for tests and diagnostics.
   color_space ColorSpace() const { return fColorSpace; }
+  const AnalysisSizes& Sizes() const { return fSizes; }
+  // The one interpreter: made by ReadyToRun, deleted with the application object; null before.
+  ImageInterpreter* Interpreter() const { return fInterpreter.get(); }
+  // Makes `interpreter` the one the commands and the windows use (ReadyToRun's, or a test's).
+  void AdoptInterpreter(std::unique_ptr<ImageInterpreter> interpreter);
   BMediaRoster* MediaRoster() const { return fGraph.fMediaRoster; }
   VideoConsumer* Consumer() const { return fGraph.fVideoConsumer; }
   const media_node& ProducerNode() const { return fGraph.fProducerNode; }
@@ -78,9 +85,10 @@ class Zanvel : public BApplication {
   color_space fColorSpace;
   MediaGraph fGraph;
   BView* fVideoView;  // the video window's "Video View"
-  // The interpreter ReadyToRun made (also the global `interpreter`); deleted with the
+  AnalysisSizes fSizes;
+  // The interpreter ReadyToRun made; deleted with the
   // application object.
-  class ImageInterpreter* fInterpreter = nullptr;
+  std::unique_ptr<ImageInterpreter> fInterpreter;
 
   ZanvelWindows* fWindows;
   status_t fSetUpStatus = B_OK;

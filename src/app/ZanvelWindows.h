@@ -8,6 +8,7 @@
 #include "platform/interface/BRect.h"
 #include "platform/media/MediaDefs.h"
 
+struct AnalysisSizes;
 class BView;
 class ImageInterpreter;
 
@@ -27,10 +28,10 @@ class ZanvelWindows {
   virtual void ActivateSplash() = 0;
   virtual void CloseSplash() = 0;
 
-  // Opens the video window and returns its "Video View" (ANALYSIS_WIDTH x ANALYSIS_HEIGHT).
-  virtual BView* OpenVideoWindow(BRect frame, const char* title) = 0;
+  // Opens the video window and returns its "Video View" (the analysis size).
+  virtual BView* OpenVideoWindow(BRect frame, const char* title, const AnalysisSizes& sizes) = 0;
   // Opens the control window; its sliders start from the application's tuning values.
-  virtual ControlViews OpenControlWindow(BRect frame) = 0;
+  virtual ControlViews OpenControlWindow(BRect frame, const AnalysisSizes& sizes) = 0;
   // A new "Set Target Application" window for positions (false) or the matched output.
   virtual void OpenSetTargetAppWindow(BRect frame, ImageInterpreter* interpreter, bool matched) = 0;
   // A new "Video Preferences" window editing the node's parameters, its top-left corner at

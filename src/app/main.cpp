@@ -17,9 +17,6 @@
 #include "platform/qt/QtAlertService.h"
 #include "platform/qt/QtLoopBackEnd.h"
 #include "platform/qt/QuitSignals.h"
-#include "platform/media/BMediaRoster.h"
-#include "platform/qt/QtAlertService.h"
-#include "platform/qt/QtLoopBackEnd.h"
 #include "Version.h"
 
 int main(int argc, char** argv) {

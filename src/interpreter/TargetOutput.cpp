@@ -6,8 +6,6 @@
 #include "platform/app/BRoster.h"
 #include "platform/interface/BAlert.h"
 #include "platform/interface/AlertService.h"
-#include "platform/app/BRoster.h"
-#include "platform/interface/BAlert.h"
 #include "interpreter/TargetMessages.h"
 
 namespace {

@@ -22,17 +22,17 @@ class HeadlessWindows : public ZanvelWindows {
   void ActivateSplash() override { fOpened.push_back({"activate splash", BRect()}); }
   void CloseSplash() override { fOpened.push_back({"close splash", BRect()}); }
 
-  BView* OpenVideoWindow(BRect frame, const char*) override {
+  BView* OpenVideoWindow(BRect frame, const char*, const AnalysisSizes& sizes) override {
     fOpened.push_back({"video", frame});
     fVideo = std::make_unique<BWindow>(frame, "Zanvel");
-    auto* view = new BView(BRect(0, 0, float(ANALYSIS_WIDTH - 1), float(ANALYSIS_HEIGHT - 1)), "Video View");
+    auto* view = new BView(BRect(0, 0, float(sizes.analysisWidth - 1), float(sizes.analysisHeight - 1)), "Video View");
     fVideo->AddChild(view);
     // Shown, as the real video window is: the consumer draws into shown views only.
     fVideo->Show();
     return view;
   }
 
-  ControlViews OpenControlWindow(BRect frame) override {
+  ControlViews OpenControlWindow(BRect frame, const AnalysisSizes&) override {
     fOpened.push_back({"control", frame});
     fControl = std::make_unique<BWindow>(frame, "Control Window");
     ControlViews views;

@@ -61,15 +61,12 @@ class CommandTest : public ::testing::Test {
     settings.signature = UniqueSignature();
     settings.sizeChoice = 2;
     fApp = std::make_unique<Zanvel>(&fWindows, settings);
-    ControlViews views = fWindows.OpenControlWindow(BRect(0, 0, 10, 10));
+    ControlViews views = fWindows.OpenControlWindow(BRect(0, 0, 10, 10), fApp->Sizes());
     fInterpreter = new StrictMock<MockInterpreter>(views.histo, views.keyframe, views.matched);
-    interpreter = fInterpreter;
+    fApp->AdoptInterpreter(std::unique_ptr<ImageInterpreter>(fInterpreter));
   }
-  void TearDown() override {
-    interpreter = nullptr;
-    delete fInterpreter;
-    fApp.reset();
-  }
+  // The application deletes the interpreter it adopted.
+  void TearDown() override { fApp.reset(); }
 
   void Send(BMessage message) { fApp->MessageReceived(&message); }
   static BMessage WithState(uint32 what, bool on) {

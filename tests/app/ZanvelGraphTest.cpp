@@ -35,10 +35,6 @@ class GraphTest : public ::testing::Test {
         alerts.push_back(alert);
     return alerts;
   }
-  void TearDown() override {
-    delete interpreter;
-    interpreter = nullptr;
-  }
   // Asks the application to quit from another thread once `condition` holds.
   std::thread QuitWhen(Zanvel& app, std::function<bool()> condition) {
     return std::thread([&app, condition] {
@@ -78,8 +74,8 @@ TEST_F(GraphTest, StartsWindowsInterpreterAndGraphInOrderAndTearsDownOnQuit) {
   quitter.join();
   std::string out = ::testing::internal::GetCapturedStdout();
 
-  const float x = float(WINDOW_SIZE_X);
-  const float y = float(WINDOW_SIZE_Y);
+  const float x = float(app.Sizes().windowWidth);
+  const float y = float(app.Sizes().windowHeight);
   const auto& log = fWindows.Log();
   ASSERT_EQ(fWindows.Names(), (std::vector<std::string>{"splash", "video", "control", "activate splash", "close splash"}));
   EXPECT_EQ(log[0].frame, BRect(10, 300, 629, 355));
@@ -87,7 +83,7 @@ TEST_F(GraphTest, StartsWindowsInterpreterAndGraphInOrderAndTearsDownOnQuit) {
   EXPECT_EQ(log[2].frame, BRect(x + 47, 28, x + 247, y + 27));
   EXPECT_TRUE(StartAlerts().empty());
   EXPECT_TRUE(framesShown.load()) << "no frame reached the video view";
-  ASSERT_NE(interpreter, nullptr);
+  ASSERT_NE(app.Interpreter(), nullptr);
 
   EXPECT_NE(out.find("SetUpNodes OK!\n"), std::string::npos);
   size_t stopping = out.find("stopping nodes!\n");

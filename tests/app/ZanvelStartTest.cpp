@@ -38,14 +38,14 @@ TEST(SizeChooserTest, AsksWithThreeButtonsAndFixesEverySizeFromTheAnswer) {
     EXPECT_EQ(chooser.title, "Select Resolution");
     EXPECT_EQ(chooser.text, "ZANVEL\nChoose a size for video capture and analysis.");
     EXPECT_EQ(chooser.buttons, (std::vector<std::string>{"320x240", "160x120", "80x60"}));
-    EXPECT_EQ(ANALYSIS_WIDTH, c.width);
-    EXPECT_EQ(KEYFRAME_WIDTH, c.width);
-    EXPECT_EQ(MATCHED_WIDTH, c.width);
-    EXPECT_EQ(ANALYSIS_HEIGHT, c.height);
-    EXPECT_EQ(KEYFRAME_HEIGHT, c.height);
-    EXPECT_EQ(MATCHED_HEIGHT, c.height);
-    EXPECT_EQ(WINDOW_SIZE_X, c.windowX);
-    EXPECT_EQ(WINDOW_SIZE_Y, c.windowY);
+    EXPECT_EQ(app.Sizes().analysisWidth, c.width);
+    EXPECT_EQ(app.Sizes().keyFrameWidth, c.width);
+    EXPECT_EQ(app.Sizes().matchedWidth, c.width);
+    EXPECT_EQ(app.Sizes().analysisHeight, c.height);
+    EXPECT_EQ(app.Sizes().keyFrameHeight, c.height);
+    EXPECT_EQ(app.Sizes().matchedHeight, c.height);
+    EXPECT_EQ(app.Sizes().windowWidth, c.windowX);
+    EXPECT_EQ(app.Sizes().windowHeight, c.windowY);
     EXPECT_EQ(app.ColorSpace(), B_RGB32);
   }
 }
@@ -56,8 +56,8 @@ TEST(SizeChooserTest, ASizeGivenInAdvanceIsNotAskedAgain) {
   HeadlessWindows windows;
   Zanvel app(&windows, TestSettings(SizeChoiceFor(160, 120)));
   EXPECT_EQ(alerts.CountAlerts(), 0u);
-  EXPECT_EQ(ANALYSIS_WIDTH, 160);
-  EXPECT_EQ(WINDOW_SIZE_Y, 160);
+  EXPECT_EQ(app.Sizes().analysisWidth, 160);
+  EXPECT_EQ(app.Sizes().windowHeight, 160);
 }
 
 TEST(SizeChooserTest, TheTuningValuesStartAtTheirDefaults) {

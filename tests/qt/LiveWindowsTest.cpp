@@ -88,8 +88,6 @@ TEST(LiveWindowsTest, TheTestPatternAndItsHistogramReachTheWidgets) {
   EXPECT_TRUE(QRegularExpression("^stopped · [0-9]+ dropped · test pattern").match(statusLine).hasMatch())
       << statusLine.toStdString();
   EXPECT_EQ(windows.Video(), nullptr);
-  delete interpreter;
-  interpreter = nullptr;
 }
 
 }  // namespace

@@ -29,9 +29,9 @@ class WindowActivityTest : public ::testing::Test {
  protected:
   void SetUp() override {
     TestApplication();
-    SetAnalysisSize(2);  // 80x60
-    fPanel = std::make_unique<ControlPanel>(BRect(WINDOW_SIZE_X + 47, 28, WINDOW_SIZE_X + 247, WINDOW_SIZE_Y + 27),
-                                            &fTuning);
+    const AnalysisSizes sizes = SizesForChoice(2);  // 80x60
+    fPanel = std::make_unique<ControlPanel>(BRect(sizes.windowWidth + 47, 28, sizes.windowWidth + 247, sizes.windowHeight + 27),
+                                            &fTuning, sizes);
     ControlViews views = fPanel->Views();
     fInterpreter = std::make_unique<ImageInterpreter>(views.histo, views.keyframe, views.matched, B_RGB32);
     fPanel->Follow(fInterpreter.get());

@@ -113,8 +113,8 @@ TEST_F(WindowsTest, VideoWindowFramesFollowTheAnalysisSize) {
   };
   for (Case c : {Case{2, 80, 60}, Case{0, 320, 240}}) {
     SCOPED_TRACE(c.width);
-    SetAnalysisSize(c.choice);
-    VideoWindow window(BRect(28, 28, WINDOW_SIZE_X + 27, WINDOW_SIZE_Y + 27), "Zanvel");
+    const AnalysisSizes sizes = SizesForChoice(c.choice);
+    VideoWindow window(BRect(28, 28, sizes.windowWidth + 27, sizes.windowHeight + 27), "Zanvel", sizes);
     // The content at the frame's size, the status bar below it.
     auto* status = window.findChild<QStatusBar*>("status bar");
     ASSERT_NE(status, nullptr);
@@ -146,8 +146,8 @@ TEST_F(WindowsTest, VideoWindowFramesFollowTheAnalysisSize) {
 }
 
 TEST_F(WindowsTest, FileMenuItemsSendTheirCommandsAndHaveTheirShortcuts) {
-  SetAnalysisSize(1);
-  VideoWindow window(BRect(28, 28, WINDOW_SIZE_X + 27, WINDOW_SIZE_Y + 27), "Zanvel");
+  const AnalysisSizes sizes = SizesForChoice(1);
+  VideoWindow window(BRect(28, 28, sizes.windowWidth + 27, sizes.windowHeight + 27), "Zanvel", sizes);
   QList<QAction*> menus = window.MenuBar()->actions();
   ASSERT_GE(menus.size(), 2);
   EXPECT_EQ(menus[0]->text(), "File");
@@ -186,8 +186,8 @@ TEST_F(WindowsTest, FileMenuItemsSendTheirCommandsAndHaveTheirShortcuts) {
 }
 
 TEST_F(WindowsTest, TheCloseBoxAsksTheApplicationToQuitAndTheWindowStays) {
-  SetAnalysisSize(2);
-  VideoWindow window(BRect(28, 28, WINDOW_SIZE_X + 27, WINDOW_SIZE_Y + 27), "Zanvel");
+  const AnalysisSizes sizes = SizesForChoice(2);
+  VideoWindow window(BRect(28, 28, sizes.windowWidth + 27, sizes.windowHeight + 27), "Zanvel", sizes);
   EXPECT_FALSE(window.close());
   EXPECT_TRUE(window.isVisible());
   EXPECT_EQ(Codes(fApp.Take()), std::vector<std::string>{"_QRQ"});
@@ -200,9 +200,9 @@ TEST_F(WindowsTest, TheCloseBoxAsksTheApplicationToQuitAndTheWindowStays) {
 class ControlPanelTest : public WindowsTest {
  protected:
   std::unique_ptr<ControlPanel> Build(int choice) {
-    SetAnalysisSize(choice);
-    return std::make_unique<ControlPanel>(BRect(WINDOW_SIZE_X + 47, 28, WINDOW_SIZE_X + 247, WINDOW_SIZE_Y + 27),
-                                          &fTuning);
+    const AnalysisSizes sizes = SizesForChoice(choice);
+    return std::make_unique<ControlPanel>(BRect(sizes.windowWidth + 47, 28, sizes.windowWidth + 247, sizes.windowHeight + 27),
+                                          &fTuning, sizes);
   }
   PropSlider* Slider(ControlPanel& panel, const char* name) { return panel.findChild<PropSlider*>(name); }
   Tuning fTuning;

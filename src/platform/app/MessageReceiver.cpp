@@ -17,7 +17,6 @@
 
 #include "platform/app/MessageFolder.h"
 #include "platform/app/MessageTarget.h"
-#include "platform/app/MessageFolder.h"
 
 namespace {
 

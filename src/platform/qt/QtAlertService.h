@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/interface/AlertService.h"
-#include "platform/interface/AlertService.h"
 
 class QtAlertService : public AlertService {
  public:
