@@ -1,4 +1,5 @@
 #include "analysis/GrayscaleImage.h"
+#include "platform/support/Log.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -21,7 +22,7 @@ GrayscaleImage::GrayscaleImage(const GrayscaleImage& other)
 GrayscaleImage::GrayscaleImage(const char* path) : Image(nullptr, 8, 0, 0, 0), grayPixels(nullptr) {
   FILE* file = std::fopen(path, "r");
   if (file == nullptr) {
-    std::fprintf(stderr, "readpgm: cannot open %s", path);
+    Log(LogLevel::kWarn, "readpgm: cannot open %s", path);
     return;
   }
   ReadFile(file, path);

@@ -10,6 +10,7 @@
 #include "analysis/GrayscaleImage.h"
 #include "analysis/KernelTargets.h"
 #include "analysis/RGBAImage.h"
+#include "platform/support/Log.h"
 
 Image::Image(void* pixels_, int bitsPerPixel_, int width_, int height_, int bytesPerRow_)
     : bitsPerPixel(bitsPerPixel_),
@@ -43,7 +44,7 @@ void* Image::AllocPixels(int64 bytes, bool zeroed) {
   if (bytes <= 0) return nullptr;
   void* buffer = zeroed ? std::calloc(static_cast<size_t>(bytes), 1) : std::malloc(static_cast<size_t>(bytes));
   if (buffer == nullptr) {
-    std::fputs("Can't alloc bitmap!\n", stderr);
+    Log(LogLevel::kError, "Can't alloc bitmap!");
     std::exit(1);
   }
   return buffer;
@@ -97,7 +98,7 @@ bool Image::ReadGrayMapHeader(FILE* file, const char* name, int32& outWidth, int
 
   // The magic number line is not examined.
   if (std::fgets(line, sizeof line, file) == nullptr) {
-    std::fprintf(stderr, "readpgm: %s: empty file\n", name);
+    Log(LogLevel::kWarn, "readpgm: %s: empty file", name);
     return false;
   }
   // Comments are recognised only straight after the first line.
@@ -115,18 +116,18 @@ bool Image::ReadGrayMapHeader(FILE* file, const char* name, int32& outWidth, int
   if (std::fgets(line, sizeof line, file) != nullptr) rest = ParseInt(line, w);
   if (rest != nullptr) rest = ParseInt(rest, h);
   if (rest == nullptr) {
-    std::fprintf(stderr, "readpgm: %s: no image size in the header\n", name);
+    Log(LogLevel::kWarn, "readpgm: %s: no image size in the header", name);
     return false;
   }
   if (w <= 0 || h <= 0) {
-    std::fprintf(stderr, "readpgm: %s: bad image size %lld x %lld\n", name,
+    Log(LogLevel::kWarn, "readpgm: %s: bad image size %lld x %lld", name,
                  static_cast<long long>(w), static_cast<long long>(h));
     return false;
   }
   // Both are positive here, so the division cannot trap and the product cannot overflow
   // once it is known to stay under the limit.
   if (w > kMaxGrayMapSamples || h > kMaxGrayMapSamples / w) {
-    std::fprintf(stderr, "readpgm: %s: image size %lld x %lld is too large (at most %lld samples)\n",
+    Log(LogLevel::kWarn, "readpgm: %s: image size %lld x %lld is too large (at most %lld samples)",
                  name, static_cast<long long>(w), static_cast<long long>(h),
                  static_cast<long long>(kMaxGrayMapSamples));
     return false;

@@ -1,4 +1,5 @@
 #include "analysis/RGBAImage.h"
+#include "platform/support/Log.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -35,7 +36,7 @@ RGBAImage::RGBAImage(const RGBAImage& other) : RGBAImage(static_cast<const Image
 RGBAImage::RGBAImage(const char* path) : Image(nullptr, 32, 0, 0, 0), rgbaPixels(nullptr) {
   FILE* file = std::fopen(path, "r");
   if (file == nullptr) {
-    std::fprintf(stderr, "readpgm: cannot open %s", path);
+    Log(LogLevel::kWarn, "readpgm: cannot open %s", path);
     return;
   }
   ReadFile(file, path);

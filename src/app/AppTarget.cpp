@@ -3,11 +3,12 @@
 #include <cstdio>
 
 #include "platform/app/BApplication.h"
+#include "platform/support/Log.h"
 
 void PostToApplication(const BMessage& message) {
   if (be_app == nullptr)
     return;
   status_t status = be_app->PostMessage(&message);
   if (status != B_OK && status != B_NOT_ALLOWED)
-    std::fprintf(stderr, "Zanvel: a command could not be queued (%d)\n", int(status));
+    Log(LogLevel::kWarn, "Zanvel: a command could not be queued (%d)", int(status));
 }

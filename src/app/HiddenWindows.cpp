@@ -5,6 +5,7 @@
 #include "app/Sizes.h"
 #include "platform/interface/BView.h"
 #include "platform/interface/BWindow.h"
+#include "platform/support/Log.h"
 
 HiddenWindows::HiddenWindows() = default;
 
@@ -31,12 +32,12 @@ ControlViews HiddenWindows::OpenControlWindow(BRect frame, const AnalysisSizes& 
 }
 
 void HiddenWindows::OpenSetTargetAppWindow(BRect, ImageInterpreter*, bool matched) {
-  std::fprintf(stderr, "Zanvel: no windows without a display; send \"%s\" and \"%s\" instead\n",
+  Log(LogLevel::kWarn, "Zanvel: no windows without a display; send \"%s\" and \"%s\" instead",
                matched ? "smas" : "stas", matched ? "smac" : "stac");
 }
 
 bool HiddenWindows::OpenVideoPreferences(media_node, float, float) {
-  std::fprintf(stderr, "Zanvel: no windows without a display; the video settings stay as they are\n");
+  Log(LogLevel::kWarn, "Zanvel: no windows without a display; the video settings stay as they are");
   return false;
 }
 

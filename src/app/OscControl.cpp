@@ -9,6 +9,7 @@
 #include "platform/app/OscReceiver.h"
 #include "platform/app/OscTarget.h"
 #include "app/Zanvel.h"
+#include "platform/support/Log.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ constexpr CommandValue kCommands[] = {
 };
 
 void Refuse(uint32 code, const char* why) {
-  std::fprintf(stderr, "Zanvel: OSC command '%s' ignored: %s\n", CommandCodeText(code).c_str(), why);
+  Log(LogLevel::kWarn, "Zanvel: OSC command '%s' ignored: %s", CommandCodeText(code).c_str(), why);
 }
 
 }  // namespace

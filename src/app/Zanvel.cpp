@@ -19,6 +19,7 @@
 #include "platform/media/BTimeSource.h"
 #include "platform/support/Time.h"
 #include "Version.h"
+#include "platform/support/Log.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ constexpr const char kAboutText[] =
 // Prints why a command was not applied; commands come from other programs too, so a
 // malformed one must say what it lacked.
 void Refuse(uint32 code, const char* why) {
-  std::fprintf(stderr, "Zanvel: command '%s' ignored: %s\n", CommandCodeText(code).c_str(), why);
+  Log(LogLevel::kWarn, "Zanvel: command '%s' ignored: %s", CommandCodeText(code).c_str(), why);
 }
 
 }  // namespace
@@ -344,7 +345,7 @@ void Zanvel::ReplyStatus(const BMessage* message) {
   }
   status_t status = message->SendReply(&reply);
   if (status != B_OK)
-    std::fprintf(stderr, "Zanvel: status reply not sent: %s\n",
+    Log(LogLevel::kWarn, "Zanvel: status reply not sent: %s",
                  status == B_WOULD_BLOCK ? "the sender is not reading" : "the sender has gone");
 }
 

@@ -18,6 +18,7 @@
 #include "platform/qt/QtLoopBackEnd.h"
 #include "platform/qt/QuitSignals.h"
 #include "Version.h"
+#include "platform/support/Log.h"
 
 int main(int argc, char** argv) {
   // A reader that went away (`zanvel | head -1`) gives failed writes, never the end of the program.
@@ -85,10 +86,10 @@ int main(int argc, char** argv) {
       osc = std::make_unique<OscControl>(&zanvel, options.oscBind.c_str(), options.oscPort);
       if (osc->InitCheck() != B_OK) {
         // Asked for and not there: a controller would talk to nobody without knowing.
-        std::fprintf(stderr, "zanvel: %s\n", osc->Error().c_str());
+        Log(LogLevel::kError, "zanvel: %s", osc->Error().c_str());
         status = 1;
       } else {
-        std::fprintf(stderr, "Zanvel: OSC commands on %s port %d\n", options.oscBind.c_str(),
+        Log(LogLevel::kInfo, "Zanvel: OSC commands on %s port %d", options.oscBind.c_str(),
                      options.oscPort);
       }
     }

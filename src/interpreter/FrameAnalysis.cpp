@@ -6,6 +6,7 @@
 #include "analysis/GrayscaleImage.h"
 #include "analysis/RGBAImage.h"
 #include "platform/interface/BBitmap.h"
+#include "platform/support/Log.h"
 
 namespace {
 // Distances are only meaningful between histograms of one bin count.
@@ -16,7 +17,7 @@ bool SameBins(const OrientationHistogram& histogram, const TrainingSet& set) {
 
 FrameAnalysis::FrameAnalysis(color_space colorSpace) : fColorSpace(colorSpace) {
   if (fColorSpace != B_GRAY8 && fColorSpace != B_RGB32)
-    std::fprintf(stderr, "ImageInterpreter: colour space %d is not supported; frames are not stored\n",
+    Log(LogLevel::kWarn, "ImageInterpreter: colour space %d is not supported; frames are not stored",
                  int(fColorSpace));
   fMatcher = new TrainingSet(fContrastThreshold, fNumBins);
   fInterpolator = new MultiInterpolator(fContrastThreshold, fNumBins, 3, 1.0f);
@@ -157,7 +158,7 @@ void FrameAnalysis::SetContrastThreshold(float threshold) {
 void FrameAnalysis::SetNumBins(int numBins) {
   if (numBins == fNumBins.load(std::memory_order_relaxed)) return;
   if (numBins < 1 || numBins > kMaxBins) {
-    std::fprintf(stderr, "SetNumBins: %d bins refused; the count must lie between 1 and %d\n", numBins,
+    Log(LogLevel::kWarn, "SetNumBins: %d bins refused; the count must lie between 1 and %d", numBins,
                  kMaxBins);
     return;
   }
@@ -166,10 +167,9 @@ void FrameAnalysis::SetNumBins(int numBins) {
   const int examples = fMatcher->CountExamples();
   const int keyFrames = fInterpolator->NumKeyFrames();
   if (examples > 0 || keyFrames > 0) {
-    std::fprintf(stderr,
-                 "SetNumBins: %d bins refused while %d examples and %d key frames are stored; clear "
-                 "them first\n",
-                 numBins, examples, keyFrames);
+    Log(LogLevel::kWarn,
+        "SetNumBins: %d bins refused while %d examples and %d key frames are stored; clear them first",
+        numBins, examples, keyFrames);
     return;
   }
   // Both sets are empty, so no stored histogram keeps the old count.

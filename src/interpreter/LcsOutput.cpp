@@ -7,6 +7,7 @@
 #include "platform/interface/AlertService.h"
 #include "interpreter/CantOpenAlert.h"
 #include "interpreter/LCSMessage.h"
+#include "platform/support/Log.h"
 
 namespace {
 // How long one write may wait for a line that does not drain.
@@ -89,7 +90,7 @@ void LcsOutput::Write(const uint8* bytes, size_t size) {
 void LcsOutput::LineFailed(ssize_t error) {
   const std::string why = "can't write " + fPortName + ": " + std::strerror(int(-error));
   CountFailed(why);
-  std::fprintf(stderr, "Zanvel: LCS line %s failed (%s); it is closed and opened again when it returns\n",
+  Log(LogLevel::kWarn, "Zanvel: LCS line %s failed (%s); it is closed and opened again when it returns",
                fPortName.c_str(), std::strerror(int(-error)));
   fPort.Close();
   fPortOpen.store(false, std::memory_order_relaxed);
@@ -103,7 +104,7 @@ void LcsOutput::LookForLine() {
     fLineDown = true;  // still gone; look again later
     return;
   }
-  std::fprintf(stderr, "Zanvel: LCS line %s is back\n", name.c_str());
+  Log(LogLevel::kWarn, "Zanvel: LCS line %s is back", name.c_str());
 }
 
 int64 LcsOutput::CountDroppedMessages() const {

@@ -6,6 +6,7 @@
 #include "interpreter/CantOpenAlert.h"
 #include "platform/midi/MidiOutput.h"
 #include "platform/support/Time.h"
+#include "platform/support/Log.h"
 
 namespace {
 // MIDI stamps: milliseconds of the system clock.
@@ -38,7 +39,7 @@ MidiDevice::~MidiDevice() {
     fPort.reset();
     return;
   }
-  std::fprintf(stderr, "MIDI: the MIDI service does not answer; the port is left open\n");
+  Log(LogLevel::kWarn, "MIDI: the MIDI service does not answer; the port is left open");
   (void)fWorker.release();
   (void)fPort.release();
 }

@@ -1,4 +1,5 @@
 #include "interpreter/Output.h"
+#include "platform/support/Log.h"
 
 #include <cstdio>
 
@@ -37,13 +38,13 @@ void Output::Stalled(const char* why) {
     std::lock_guard<std::mutex> hold(fFailureLock);
     fLastFailure = why;
   }
-  std::fprintf(stderr, "Zanvel: %s: %s; its messages are dropped\n", fName, why);
+  Log(LogLevel::kWarn, "Zanvel: %s: %s; its messages are dropped", fName, why);
 }
 
 void Output::Flowing() {
   if (!fStalled) return;
   fStalled = false;
   const uint64_t dropped = fDropped.load(std::memory_order_relaxed) - fDroppedAtStall;
-  std::fprintf(stderr, "Zanvel: %s: messages go out again; %llu were dropped\n", fName,
+  Log(LogLevel::kWarn, "Zanvel: %s: messages go out again; %llu were dropped", fName,
                static_cast<unsigned long long>(dropped));
 }

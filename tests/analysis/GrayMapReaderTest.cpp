@@ -67,7 +67,8 @@ TEST_F(GrayMapFile, MissingFileLeavesAnEmptyImageAndOneMessage) {
   ::testing::internal::CaptureStderr();
   GrayscaleImage g(path.c_str());
   std::string err = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(err, "readpgm: cannot open " + path);
+  // One whole line, so that the next message does not run on after it.
+  EXPECT_EQ(err, "readpgm: cannot open " + path + "\n");
   EXPECT_EQ(g.width, 0);
   EXPECT_EQ(g.height, 0);
   EXPECT_EQ(g.pixels, nullptr);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/app/MessageReceiver.h"
+#include "platform/support/Log.h"
 
 BApplication* be_app = nullptr;
 
@@ -17,7 +18,7 @@ BApplication::BApplication(const char* signature)
   });
   fInitStatus = fReceiver->InitCheck();
   if (fInitStatus != B_OK) {
-    fprintf(stderr, "zanvel: messages from other programs will not arrive: %s\n",
+    Log(LogLevel::kError, "zanvel: messages from other programs will not arrive: %s",
             fReceiver->Error().c_str());
   }
 }

@@ -6,6 +6,7 @@
 
 #include "platform/app/BMessenger.h"
 #include "platform/app/MessageFolder.h"
+#include "platform/support/Log.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ status_t BRoster::Launch(const char* signature, team_id* team) const {
   gboolean ok = g_app_info_launch(info, nullptr, context, &error);
   g_object_unref(context);
   if (!ok) {
-    fprintf(stderr, "zanvel: cannot start %s for %s: %s\n", g_app_info_get_id(info), signature,
+    Log(LogLevel::kWarn, "zanvel: cannot start %s for %s: %s", g_app_info_get_id(info), signature,
             error != nullptr ? error->message : "unknown reason");
     if (error != nullptr) g_error_free(error);
     g_object_unref(info);

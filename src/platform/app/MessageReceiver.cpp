@@ -17,6 +17,7 @@
 
 #include "platform/app/MessageFolder.h"
 #include "platform/app/MessageTarget.h"
+#include "platform/support/Log.h"
 
 namespace {
 
@@ -145,7 +146,7 @@ void MessageReceiver::ThreadMain() {
   while (!fStopping.load()) {
     if (poll(fds.data(), fds.size(), -1) < 0) {
       if (errno == EINTR) continue;
-      fprintf(stderr, "zanvel: message receiver for %s stops: %s\n", fSignature.c_str(),
+      Log(LogLevel::kError, "zanvel: message receiver for %s stops: %s", fSignature.c_str(),
               strerror(errno));
       break;
     }
@@ -154,7 +155,7 @@ void MessageReceiver::ThreadMain() {
       int sender = accept4(fListenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
       if (sender >= 0) {
         if (fds.size() - 2 >= size_t(kMaxSenders)) {
-          fprintf(stderr, "zanvel: too many programs send to %s; turned one away\n",
+          Log(LogLevel::kWarn, "zanvel: too many programs send to %s; turned one away",
                   fSignature.c_str());
           close(sender);
         } else {
@@ -190,7 +191,7 @@ void MessageReceiver::ThreadMain() {
           continue;
         }
         fRefused.fetch_add(1, std::memory_order_relaxed);
-        fprintf(stderr, "zanvel: refused a malformed message for %s: %s\n", fSignature.c_str(),
+        Log(LogLevel::kWarn, "zanvel: refused a malformed message for %s: %s", fSignature.c_str(),
                 why.c_str());
       }
       if (hangUp) {

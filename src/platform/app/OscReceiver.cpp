@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "platform/app/OscTarget.h"
+#include "platform/support/Log.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ OscReceiver::~OscReceiver() {
 
 void OscReceiver::Refuse(const std::string& path, const std::string& why) {
   fRefused.fetch_add(1, std::memory_order_relaxed);
-  std::fprintf(stderr, "zanvel: refused an OSC message%s%s: %s\n", path.empty() ? "" : " at ",
+  Log(LogLevel::kWarn, "zanvel: refused an OSC message%s%s: %s", path.empty() ? "" : " at ",
                path.c_str(), why.c_str());
 }
 
@@ -83,7 +84,7 @@ void OscReceiver::ThreadMain() {
   while (!fStopping.load()) {
     if (poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
-      std::fprintf(stderr, "zanvel: OSC receiver stops: %s\n", strerror(errno));
+      Log(LogLevel::kError, "zanvel: OSC receiver stops: %s", strerror(errno));
       break;
     }
     if (fds[0].revents != 0) break;

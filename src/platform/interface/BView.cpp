@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/interface/BWindow.h"
+#include "platform/support/Log.h"
 
 namespace {
 // Views larger than this per side are refused (an obviously wrong frame).
@@ -53,7 +54,7 @@ void BView::Hide() { ++fHideLevel; }
 bool BView::MayDraw(const char* operation) {
   if (fWindow == nullptr) return true;
   if (!fWindow->IsLocked()) {
-    std::fprintf(stderr, "BView::%s on \"%s\" without its window locked; ignored\n", operation,
+    Log(LogLevel::kWarn, "BView::%s on \"%s\" without its window locked; ignored", operation,
                  fName.c_str());
     return false;
   }
@@ -227,7 +228,7 @@ void BView::DrawBitmap(const BBitmap* bitmap, BPoint where) {
 void BView::Flush() {
   if (fWindow == nullptr) return;
   if (!fWindow->IsLocked()) {
-    std::fprintf(stderr, "BView::Flush on \"%s\" without its window locked; ignored\n", fName.c_str());
+    Log(LogLevel::kWarn, "BView::Flush on \"%s\" without its window locked; ignored", fName.c_str());
     return;
   }
   Record({DrawOperation::kFlush, {}, {}});

@@ -6,6 +6,7 @@
 #include "platform/media/MediaProtocol.h"
 #include "platform/media/BMediaRoster.h"
 #include "platform/media/BTimeSource.h"
+#include "platform/support/Log.h"
 
 using namespace media_protocol;
 
@@ -119,6 +120,6 @@ status_t BMediaNode::HandleMessage(int32 code, const void* data, size_t size) {
 }
 
 void BMediaNode::HandleBadMessage(int32 code, const void*, size_t size) {
-  std::fprintf(stderr, "media node \"%s\": unknown message 0x%08x (%zu bytes) ignored\n", fName,
+  Log(LogLevel::kWarn, "media node \"%s\": unknown message 0x%08x (%zu bytes) ignored", fName,
                unsigned(code), size);
 }

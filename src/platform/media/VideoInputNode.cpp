@@ -10,6 +10,7 @@
 #include "platform/media/BTimeSource.h"
 #include "platform/media/VideoPipeline.h"
 #include "platform/support/Time.h"
+#include "platform/support/Log.h"
 
 namespace {
 // Sent by the pipeline's bus thread to the node's own port.
@@ -25,7 +26,7 @@ status_t VideoInputNode::Make(const char* setting, VideoInputNode** node) {
   std::string why;
   status_t status = VideoPipeline::Create(ParseVideoSetting(setting), &pipeline, &why);
   if (status != B_OK) {
-    std::fprintf(stderr, "Zanvel: no video input: %s\n", why.c_str());
+    Log(LogLevel::kError, "Zanvel: no video input: %s", why.c_str());
     return status;
   }
   *node = new VideoInputNode(std::move(pipeline));
@@ -140,12 +141,12 @@ void VideoInputNode::StartCapture() {
         WriteFrame(pixels, bytesPerRow, w, h);
       },
       [this](const std::string& message) {
-        std::fprintf(stderr, "Zanvel: %s\n", message.c_str());
+        Log(LogLevel::kWarn, "Zanvel: %s", message.c_str());
         write_port_etc(ControlPort(), kSourceFailed, nullptr, 0, 1000000);
       });
   if (status != B_OK) {
     // The bus reports why; the failure message stops the node.
-    std::fprintf(stderr, "Zanvel: the video input cannot start\n");
+    Log(LogLevel::kWarn, "Zanvel: the video input cannot start");
   }
   fCapturing.store(status == B_OK, std::memory_order_release);
 }

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "platform/support/Time.h"
+#include "platform/support/Log.h"
 
 namespace {
 // libjack reports a missing server on stderr with several lines; while we only look for
@@ -17,7 +18,7 @@ namespace {
 thread_local bool tQuiet = false;
 
 void JackMessage(const char* text) {
-  if (!tQuiet) fprintf(stderr, "JACK: %s\n", text);
+  if (!tQuiet) Log(LogLevel::kWarn, "JACK: %s", text);
 }
 
 void InstallMessageFilter() {
@@ -167,13 +168,13 @@ status_t JackMidiOutput::Open(const std::string& device) {
   jack_port_t* port = jack_port_register(fClient->handle, kOwnMidiPortName,
                                          JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
   if (port == nullptr) {
-    fprintf(stderr, "MIDI: can't open %s: JACK refused the port\n", device.c_str());
+    Log(LogLevel::kWarn, "MIDI: can't open %s: JACK refused the port", device.c_str());
     return B_ERROR;
   }
   if (!target.empty()) {
     const int rc = jack_connect(fClient->handle, jack_port_name(port), target.c_str());
     if (rc != 0 && rc != EEXIST) {
-      fprintf(stderr, "MIDI: can't open %s: JACK refused the connection\n", device.c_str());
+      Log(LogLevel::kWarn, "MIDI: can't open %s: JACK refused the connection", device.c_str());
       jack_port_unregister(fClient->handle, port);
       return B_ERROR;
     }

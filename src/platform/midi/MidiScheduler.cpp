@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "platform/support/Time.h"
+#include "platform/support/Log.h"
 
 namespace {
 // Wrap-safe comparison of millisecond stamps (the clock wraps after 49 days).
@@ -136,7 +137,7 @@ void MidiScheduler::ReportDrops() {
     if (fReport)
       fReport(line);
     else
-      fprintf(stderr, "%s\n", line);
+      Log(LogLevel::kWarn, "%s", line);
   };
   // Checking a few times a second is enough for a report "about a second" after the end.
   constexpr bigtime_t kPoll = 250000;

@@ -10,6 +10,7 @@
 
 #include "platform/midi/JackMidiOutput.h"
 #include "platform/support/Time.h"
+#include "platform/support/Log.h"
 
 RtMidiOutput::RtMidiOutput() = default;
 
@@ -76,7 +77,7 @@ status_t RtMidiOutput::Open(const std::string& device) {
     fOut->openPort(unsigned(found), kOwnMidiPortName);
   }
   if (fFailed) {
-    fprintf(stderr, "MIDI: can't open %s: %s\n", device.c_str(), fLastError.c_str());
+    Log(LogLevel::kWarn, "MIDI: can't open %s: %s", device.c_str(), fLastError.c_str());
     fOut->closePort();
     return B_ERROR;
   }
@@ -106,7 +107,7 @@ bool AlsaCompiled() {
 
 std::unique_ptr<MidiOutput> MakeAlsa() {
   if (!AlsaCompiled()) {
-    fprintf(stderr, "MIDI: this RtMidi was built without ALSA\n");
+    Log(LogLevel::kWarn, "MIDI: this RtMidi was built without ALSA");
     return std::make_unique<NullMidiOutput>();
   }
   return std::make_unique<RtMidiOutput>();
@@ -120,7 +121,7 @@ std::unique_ptr<MidiOutput> CreateMidiOutput() {
   if (choice == "alsa") return MakeAlsa();
   if (choice == "jack") return std::make_unique<JackMidiOutput>();
   if (!choice.empty() && choice != "auto")
-    fprintf(stderr, "MIDI: ZANVEL_MIDI_API=%s is not alsa, jack, none or auto; choosing alone\n",
+    Log(LogLevel::kWarn, "MIDI: ZANVEL_MIDI_API=%s is not alsa, jack, none or auto; choosing alone",
             env);
 
   if (AlsaCompiled() && access("/dev/snd/seq", R_OK | W_OK) == 0) {
