@@ -20,6 +20,7 @@
 #include "app/OutputStatusView.h"
 #include "app/PositionPlot.h"
 #include "app/Sizes.h"
+#include "app/SteadyLabel.h"
 #include "capture/Tuning.h"
 #include "platform/device/BSerialPort.h"
 #include "platform/interface/BView.h"
@@ -92,11 +93,7 @@ QLabel* ValueLabel(const char* name) {
   return label;
 }
 
-void SetText(QLabel* label, const QString& text) {
-  // Unchanged text repaints nothing.
-  if (label->text() != text)
-    label->setText(text);
-}
+void SetText(QLabel* label, const QString& text) { SetSteadyText(label, text); }
 
 QString IndexText(int32 index) {
   return index < 0 ? QString("none") : QString::number(index);
@@ -169,7 +166,9 @@ ControlPanel::ControlPanel(BRect frame, Tuning* tuning, const AnalysisSizes& siz
 
   RefreshSliderValues();
   Refresh();
-  connect(&fTimer, &QTimer::timeout, this, [this] { Refresh(); });
+  // The counters are read, not watched: a few times a second is enough, and their rows are
+  // the costliest part of the window to repaint.
+  connect(&fTimer, &QTimer::timeout, this, [this] { Refresh(fTicks++ % kOutputsEvery == 0); });
   fTimer.start(1000 / kRefreshRate);
 
   setGeometry(int(frame.left), int(frame.top), int(frame.Width()) + 1, int(frame.Height()) + 1);
@@ -238,11 +237,12 @@ void ControlPanel::RefreshSliderValues() {
 
 void ControlPanel::Follow(ImageInterpreter* interpreter) {
   fInterpreter = interpreter;
+  fTicks = 0;
   fPlot->Clear();
   Refresh();
 }
 
-void ControlPanel::Refresh() {
+void ControlPanel::Refresh(bool withOutputs) {
   RefreshSliderValues();
   if (fInterpreter == nullptr) {
     for (QLabel* label : fPosition)
@@ -263,7 +263,8 @@ void ControlPanel::Refresh() {
   SetText(fNearestIndex, "nearest: " + IndexText(frame.nearestKeyFrame));
   SetText(fExamples, QString("stored: %1").arg(fInterpreter->CountExamples()));
   SetText(fKeyFrames, QString("stored: %1").arg(fInterpreter->CountKeyFrames()));
-  fOutputs->Show(fInterpreter->OutputStatuses());
+  if (withOutputs)
+    fOutputs->Show(fInterpreter->OutputStatuses());
 }
 
 ControlPanel::~ControlPanel() {

@@ -52,10 +52,12 @@ class ControlPanel : public QWidget {
   // Shows what the interpreter publishes from now on; null shows nothing (it is going).
   void Follow(ImageInterpreter* interpreter);
   // Reads the interpreter and the tuning once and updates what changed; the timer calls it
-  // kRefreshRate times a second.
-  void Refresh();
+  // kRefreshRate times a second, with the outputs' rows every kOutputsEvery-th time.
+  void Refresh(bool withOutputs = true);
 
   static constexpr int kRefreshRate = 20;
+  // The outputs' rows follow every kOutputsEvery-th refresh.
+  static constexpr int kOutputsEvery = 4;
   // Seconds of position history in the plot.
   static constexpr int kPlotSeconds = 5;
 
@@ -63,6 +65,7 @@ class ControlPanel : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  int fTicks = 0;  // refreshes since Follow
   QWidget* BuildMatcherTab();
   QWidget* BuildInterpolatorTab(const Tuning& tuning);
   QWidget* BuildInputTab(const Tuning& tuning);

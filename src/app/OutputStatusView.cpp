@@ -1,5 +1,7 @@
 #include "app/OutputStatusView.h"
 
+#include "app/SteadyLabel.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -82,10 +84,10 @@ void OutputStatusView::Show(const std::vector<OutputStatus>& outputs) {
         row.light->setProperty("state", state);
         row.light->setStyleSheet(LightStyle(state));
       }
-      row.counts->setText(QString("sent %1 · dropped %2 · failed %3")
-                              .arg(output.sent)
-                              .arg(output.dropped)
-                              .arg(output.failed));
+      SetSteadyText(row.counts, QString("sent %1 · dropped %2 · failed %3")
+                                    .arg(output.sent)
+                                    .arg(output.dropped)
+                                    .arg(output.failed));
       const QString why = QString::fromStdString(output.lastFailure);
       if (row.row->toolTip() != why)
         row.row->setToolTip(why);
