@@ -116,6 +116,7 @@ void FrameAnalysis::Analyse(OrientationHistogram* histogram, FrameResult* result
 void FrameAnalysis::AddExample(Image* image) {
   BAutolock hold(fMatcherLock);
   fMatcher->Add(image);
+  fSetChanges.fetch_add(1, std::memory_order_relaxed);
 }
 
 void FrameAnalysis::AddKeyFrame(KeyFrame* keyFrame) {
@@ -128,6 +129,7 @@ void FrameAnalysis::AddKeyFrame(KeyFrame* keyFrame) {
         *keyFrame->image, fContrastThreshold.load(std::memory_order_relaxed), fInterpolator->numBins);
   }
   fInterpolator->AddKeyFrame(keyFrame);
+  fSetChanges.fetch_add(1, std::memory_order_relaxed);
 }
 
 void FrameAnalysis::ClearExamples() {
@@ -135,6 +137,7 @@ void FrameAnalysis::ClearExamples() {
   DeleteDisplayBitmaps(*fMatcher);
   fMatcher->Clear();
   fLastMatched = -1;
+  fSetChanges.fetch_add(1, std::memory_order_relaxed);
 }
 
 void FrameAnalysis::ClearKeyFrames() {
@@ -143,6 +146,7 @@ void FrameAnalysis::ClearKeyFrames() {
   delete fInterpolator;
   fInterpolator = new MultiInterpolator(fContrastThreshold, fNumBins, 3, 1.0f);
   fLastKeyFrame = -1;
+  fSetChanges.fetch_add(1, std::memory_order_relaxed);
 }
 
 void FrameAnalysis::SetContrastThreshold(float threshold) {
@@ -181,6 +185,33 @@ void FrameAnalysis::SetNumBins(int numBins) {
   delete fInterpolator;
   fInterpolator = new MultiInterpolator(threshold, numBins, 3, 1.0f);
   fNumBins.store(numBins, std::memory_order_relaxed);
+}
+
+void FrameAnalysis::ReplaceSets(TrainingSet* examples, MultiInterpolator* keyFrames) {
+  {
+    BAutolock matcherHold(fMatcherLock);
+    BAutolock keyFrameHold(fKeyFrameLock);
+    // The matcher object stays (the frame thread sets its threshold without our locks); its
+    // contents change places with the new set's.
+    {
+      BAutolock setHold(*fMatcher);
+      BAutolock newHold(*examples);
+      std::swap(fMatcher->images, examples->images);
+      std::swap(fMatcher->histograms, examples->histograms);
+      std::swap(fMatcher->numBins, examples->numBins);
+      std::swap(fMatcher->contrastThreshold, examples->contrastThreshold);
+    }
+    std::swap(fInterpolator, keyFrames);
+    fNumBins.store(fMatcher->numBins, std::memory_order_relaxed);
+    fLastMatched = -1;
+    fLastKeyFrame = -1;
+    fSetChanges.fetch_add(1, std::memory_order_relaxed);
+  }
+  // The old sets, out of every frame's reach now.
+  DeleteDisplayBitmaps(*examples);
+  delete examples;
+  DeleteDisplayBitmaps(*keyFrames);
+  delete keyFrames;
 }
 
 void FrameAnalysis::SetSmoothingAlpha(float alpha) {

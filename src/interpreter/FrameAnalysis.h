@@ -55,6 +55,9 @@ class FrameAnalysis {
   void ClearKeyFrames();
   // Refused with a message while anything is stored, or outside 1..kMaxBins.
   void SetNumBins(int numBins);
+  // Replaces both sets at once by ones made beforehand (ownership passes; display bitmaps
+  // made by the caller); their bin count becomes the analysis's. The old sets are deleted.
+  void ReplaceSets(TrainingSet* examples, MultiInterpolator* keyFrames);
   void SetContrastThreshold(float threshold);
 
   void SetSmoothInput(bool on) { fSmoothInputImages.store(on, std::memory_order_relaxed); }
@@ -64,6 +67,11 @@ class FrameAnalysis {
   void SetSmoothingAlpha(float alpha);
   float SmoothingAlpha() const { return fSmoothingAlpha.load(std::memory_order_relaxed); }
   int32 NumBins() const { return fNumBins.load(std::memory_order_relaxed); }
+  bool Smoothing() const { return fSmoothing.load(std::memory_order_relaxed); }
+  bool SmoothInput() const { return fSmoothInputImages.load(std::memory_order_relaxed); }
+  bool BlendInput() const { return fBlendInputImages.load(std::memory_order_relaxed); }
+  // Counts every change of the stored examples and key frames (added, cleared, replaced).
+  uint64_t CountSetChanges() const { return fSetChanges.load(std::memory_order_relaxed); }
 
   int32 LastMatched();
   int32 LastKeyFrame();
@@ -100,4 +108,5 @@ class FrameAnalysis {
   MultiInterpolator* fInterpolator = nullptr;
   TrainingSet* fMatcher = nullptr;
   std::atomic<uint32> fMatchedChanges{0};
+  std::atomic<uint64_t> fSetChanges{0};
 };
