@@ -70,6 +70,15 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         break;
       }
       options.video = video;
+    } else if (name == "--session") {
+      const char* session = takeValue();
+      if (session == nullptr)
+        break;
+      if (*session == '\0') {
+        options.error = "--session needs a session file, or \"last\"";
+        break;
+      }
+      options.session = session;
     } else {
       options.error = std::string("unknown option \"") + arg + "\" (see --help)";
     }
@@ -81,7 +90,7 @@ std::string CommandLineUsage(const char* program) {
   std::string text = "Usage: ";
   text += program;
   text +=
-      " [--size WxH] [--video SOURCE]\n"
+      " [--size WxH] [--video SOURCE] [--session PATH|last]\n"
       "Watches the video input and turns what it sees into messages, MIDI and LCS data.\n"
       "\n"
       "  --size WxH       analysis size, one of 320x240, 160x120, 80x60;\n"
@@ -90,6 +99,9 @@ std::string CommandLineUsage(const char* program) {
       "                   a video file, a /dev/video device, or\n"
       "                   \"pipeline:<GStreamer source description>\";\n"
       "                   without it the ZANVEL_VIDEO setting or the first camera is used\n"
+      "  --session PATH   load this session file once the video is up; \"last\" loads\n"
+      "                   the one saved automatically at the last quit; without --size\n"
+      "                   the session's analysis size is used\n"
       "  -h, --help       this text\n";
   return text;
 }

@@ -10,6 +10,8 @@ struct CommandLine {
   int height = 0;
   // Video input: "test", a file path or "pipeline:..."; empty keeps the environment's choice.
   std::string video;
+  // Session file to load at start ("last": the autosave); empty starts afresh.
+  std::string session;
   bool help = false;
   // Why parsing failed; empty on success.
   std::string error;

@@ -1,10 +1,12 @@
 #include "app/Zanvel.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "app/AppDefs.h"
 #include "app/CommandText.h"
 #include "app/Sizes.h"
+#include "app/SessionKeeper.h"
 #include "app/ZanvelWindows.h"
 #include "capture/VideoConsumer.h"
 #include "interface/Alert.h"
@@ -14,6 +16,11 @@
 #include "support/Time.h"
 
 namespace {
+
+// Posted by the session ticker to the application itself.
+constexpr uint32 kSessionTick = FourCC("_SES");
+// Autosaves of a changed session come at most this often.
+constexpr bigtime_t kAutosavePeriod = 60000000;
 
 constexpr const char kAboutText[] =
     "Zanvel 0.1.0\n"
@@ -36,7 +43,9 @@ Zanvel::Zanvel(ZanvelWindows* windows, const ZanvelSettings& settings)
       fProducerNode(media_node::null),
       fVideoConsumer(nullptr),
       fVideoView(nullptr),
-      fWindows(windows) {
+      fWindows(windows),
+      fSession(fTuning, B_RGB32),
+      fStartSession(settings.session) {
   int choice = settings.sizeChoice;
   if (choice < 0 || choice >= kSizeChoiceCount) {
     choice = (new BAlert("Select Resolution", "ZANVEL\nChoose a size for video capture and analysis.",
@@ -49,6 +58,7 @@ Zanvel::Zanvel(ZanvelWindows* windows, const ZanvelSettings& settings)
 }
 
 Zanvel::~Zanvel() {
+  StopSessionTicks();
   std::printf("Zanvel::~Zanvel\n");
   if (fVideoConsumer != nullptr) {
     fVideoConsumer->Release();
@@ -80,12 +90,138 @@ void Zanvel::ReadyToRun() {
     ErrorAlert("Error setting up nodes", status);
   else
     fWindows->CloseSplash();
+
+  fSession.Start(*fInterpreter);
+  fLastAutosave = system_time();
+  if (!fStartSession.empty())
+    LoadSession(fStartSession == "last" ? SessionKeeper::AutosavePath() : fStartSession);
+  StartSessionTicks();
+  SessionTick();
 }
 
 bool Zanvel::QuitRequested() {
+  if (!AskBeforeQuit())
+    return false;
+  StopSessionTicks();
   TearDownNodes();
   snooze(100000);
+  // Nothing the user made is lost, however the program is asked to quit.
+  Autosave();
   return true;
+}
+
+bool Zanvel::AskBeforeQuit() {
+  const BMessage* message = CurrentMessage();
+  bool ask = false;
+  if (interpreter == nullptr || message == nullptr || message->FindBool("ask", &ask) != B_OK || !ask ||
+      !fSession.Changed(*interpreter))
+    return true;
+  const std::string text = "Save the changes to the session \"" + fSession.Name() + "\" before quitting?";
+  const int32 choice =
+      (new BAlert("Unsaved Changes", text.c_str(), "Cancel", "Discard", "Save", B_WIDTH_AS_USUAL, B_WARNING_ALERT))
+          ->Go();
+  if (choice == 1)
+    return true;
+  if (choice != 2)
+    return false;
+  std::string path = fSession.Path();
+  if (path.empty())
+    path = fWindows->AskSessionPath(true);
+  return !path.empty() && SaveSessionTo(path);
+}
+
+void Zanvel::SaveSession(const BMessage* message) {
+  std::string path;
+  if (message->HasField("path") && message->FindString("path", &path) != B_OK) {
+    Refuse(message->what, "\"path\" must be a string");
+    return;
+  }
+  if (path.empty())
+    path = fSession.Path();
+  bool ask = false;
+  if (path.empty() && message->FindBool("ask", &ask) == B_OK && ask)
+    path = fWindows->AskSessionPath(true);
+  if (path.empty()) {
+    if (!ask)
+      Refuse(message->what, "no \"path\" and no session file yet");
+    return;
+  }
+  SaveSessionTo(path);
+}
+
+bool Zanvel::SaveSessionTo(const std::string& path) {
+  std::string why;
+  if (!fSession.Save(*interpreter, path, &why)) {
+    std::fprintf(stderr, "Zanvel: session not saved to \"%s\": %s\n", path.c_str(), why.c_str());
+    return false;
+  }
+  std::fprintf(stderr, "Zanvel: session saved to \"%s\" (%d examples, %d key frames)\n", path.c_str(),
+               int(interpreter->CountExamples()), int(interpreter->CountKeyFrames()));
+  SessionTick();
+  return true;
+}
+
+void Zanvel::LoadSession(const std::string& path) {
+  std::string why;
+  if (!fSession.Load(*interpreter, path, &why)) {
+    std::fprintf(stderr, "Zanvel: session \"%s\" not loaded: %s\n", path.c_str(), why.c_str());
+    return;
+  }
+  std::fprintf(stderr, "Zanvel: session \"%s\" loaded (%d examples, %d key frames)\n", path.c_str(),
+               int(interpreter->CountExamples()), int(interpreter->CountKeyFrames()));
+  if (fSession.LoadedWidth() != ANALYSIS_WIDTH || fSession.LoadedHeight() != ANALYSIS_HEIGHT)
+    std::fprintf(stderr, "Zanvel: the session was trained at %dx%d; analysing at %dx%d\n",
+                 int(fSession.LoadedWidth()), int(fSession.LoadedHeight()), int(ANALYSIS_WIDTH),
+                 int(ANALYSIS_HEIGHT));
+  fWindows->TuningChanged();
+  SessionTick();
+}
+
+void Zanvel::Autosave() {
+  if (interpreter == nullptr)
+    return;
+  std::string why;
+  if (!fSession.Autosave(*interpreter, &why))
+    std::fprintf(stderr, "Zanvel: autosave to \"%s\" failed: %s\n", SessionKeeper::AutosavePath().c_str(),
+                 why.c_str());
+  fLastAutosave = system_time();
+}
+
+void Zanvel::SessionTick() {
+  if (interpreter == nullptr)
+    return;
+  const bool changed = fSession.Changed(*interpreter);
+  const std::string name = fSession.Name();
+  if (name != fShownTitle || changed != fShownChanged) {
+    fShownTitle = name;
+    fShownChanged = changed;
+    fWindows->ShowSession(name.c_str(), changed);
+  }
+  if (system_time() - fLastAutosave >= kAutosavePeriod)
+    Autosave();
+}
+
+void Zanvel::StartSessionTicks() {
+  if (fTicks.joinable())
+    return;
+  fTicks = std::thread([this] {
+    std::unique_lock<std::mutex> hold(fTickLock);
+    while (!fTickWake.wait_for(hold, std::chrono::seconds(1), [this] { return fTicksStop; })) {
+      hold.unlock();
+      PostMessage(kSessionTick);
+      hold.lock();
+    }
+  });
+}
+
+void Zanvel::StopSessionTicks() {
+  {
+    std::lock_guard<std::mutex> hold(fTickLock);
+    fTicksStop = true;
+  }
+  fTickWake.notify_all();
+  if (fTicks.joinable())
+    fTicks.join();
 }
 
 void Zanvel::ShowSetTargetAppWindow(bool matched) {
@@ -147,6 +283,21 @@ void Zanvel::MessageReceived(BMessage* message) {
   switch (code) {
     case FourCC("abut"):
       ShowAbout();
+      break;
+    case FourCC("save"):
+      SaveSession(message);
+      break;
+    case FourCC("load"): {
+      if (message->FindString("path", &text) != B_OK || text.empty()) {
+        Refuse(code, message->HasField("path") ? "\"path\" must be a non-empty string"
+                                               : "no \"path\" (the session file)");
+        break;
+      }
+      LoadSession(text);
+      break;
+    }
+    case kSessionTick:
+      SessionTick();
       break;
     case FourCC("addi"):
       interpreter->SaveNextImageToMatcher();

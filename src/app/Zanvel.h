@@ -8,10 +8,14 @@
 // thread (the GUI thread in the program). The tuning values are written by the sliders on the
 // GUI thread and read by the consumer's thread for every frame.
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "app/BApplication.h"
 #include "app/ErrorAlert.h"
+#include "app/SessionKeeper.h"
 #include "capture/Tuning.h"
 #include "interface/InterfaceDefs.h"
 #include "media/MediaDefs.h"
@@ -29,6 +33,8 @@ struct ZanvelSettings {
   std::string signature = kZanvelSignature;
   // Size-chooser button chosen in advance (--size); -1 asks the user.
   int sizeChoice = -1;
+  // Session file loaded once the media graph is up (--session); "last" is the autosave.
+  std::string session;
 };
 
 class Zanvel : public BApplication {
@@ -49,6 +55,9 @@ class Zanvel : public BApplication {
   // the consumer. Start values 0.7, 20.0 and 0.7.
   Tuning fTuning;
 
+  // The session: its file, unsaved changes, the autosave.
+  SessionKeeper& Session() { return fSession; }
+
   // Read-only views for tests and diagnostics.
   color_space ColorSpace() const { return fColorSpace; }
   BMediaRoster* MediaRoster() const { return fMediaRoster; }
@@ -64,6 +73,18 @@ class Zanvel : public BApplication {
   void StopProducer();
   void OpenVideoPreferences();
   void ShowAbout();
+  // The session commands; both say on standard error what became of them.
+  void SaveSession(const BMessage* message);
+  bool SaveSessionTo(const std::string& path);
+  void LoadSession(const std::string& path);
+  void Autosave();
+  // Once a second: the window title follows the session, and a changed session is
+  // autosaved at most once a minute.
+  void SessionTick();
+  void StartSessionTicks();
+  void StopSessionTicks();
+  // A quit from the window with unsaved changes asks first; false cancels the quit.
+  bool AskBeforeQuit();
 
   color_space fColorSpace;
   BMediaRoster* fMediaRoster;
@@ -78,4 +99,14 @@ class Zanvel : public BApplication {
   class ImageInterpreter* fInterpreter = nullptr;
 
   ZanvelWindows* fWindows;
+
+  SessionKeeper fSession;
+  std::string fStartSession;
+  bigtime_t fLastAutosave = 0;
+  std::string fShownTitle;
+  bool fShownChanged = false;
+  std::mutex fTickLock;
+  std::condition_variable fTickWake;
+  bool fTicksStop = false;  // under fTickLock
+  std::thread fTicks;
 };

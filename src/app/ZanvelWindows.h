@@ -5,6 +5,8 @@
 //
 // Threads: every call is made on the application's thread.
 
+#include <string>
+
 #include "interface/Rect.h"
 #include "media/MediaDefs.h"
 
@@ -39,4 +41,12 @@ class ZanvelWindows {
 
   // Closes every window (after the application's loop ended).
   virtual void CloseAll() = 0;
+
+  // The session's name in the titles, marked while it has unsaved changes.
+  virtual void ShowSession(const char* /*name*/, bool /*changed*/) {}
+  // The slider values changed under the sliders (a session was loaded).
+  virtual void TuningChanged() {}
+  // Asks the user for a session file to save to (or to open); "" when cancelled or when
+  // there is nobody to ask.
+  virtual std::string AskSessionPath(bool /*save*/) { return ""; }
 };

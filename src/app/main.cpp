@@ -7,14 +7,18 @@
 
 #include "app/CommandLine.h"
 #include "app/QtWindows.h"
+#include "app/SessionKeeper.h"
 #include "app/Zanvel.h"
 #include "media/MediaRoster.h"
 #include "qt/QtAlertService.h"
 #include "qt/QtLoopBackEnd.h"
+#include "session/SessionFile.h"
 
 int main(int argc, char** argv) {
   // A reader that went away (`zanvel | head -1`) gives failed writes, never the end of the program.
   std::signal(SIGPIPE, SIG_IGN);
+  // Likewise a file-size limit makes a save fail with a message, not end the program.
+  std::signal(SIGXFSZ, SIG_IGN);
   CommandLine options = ParseCommandLine(argc, argv);
   if (options.help) {
     std::fputs(CommandLineUsage(argv[0]).c_str(), stdout);
@@ -38,6 +42,15 @@ int main(int argc, char** argv) {
   QtWindows windows;
   ZanvelSettings settings;
   settings.sizeChoice = SizeChoiceFor(options.width, options.height);
+  settings.session = options.session;
+  // A session answers the size question with the size it was trained at.
+  if (settings.sizeChoice < 0 && !options.session.empty()) {
+    Session session;
+    std::string why;
+    const std::string path = options.session == "last" ? SessionKeeper::AutosavePath() : options.session;
+    if (LoadSessionFile(path, &session, &why))
+      settings.sizeChoice = SizeChoiceFor(session.analysisWidth, session.analysisHeight);
+  }
   {
     Zanvel zanvel(&windows, settings);
     windows.SetTuning(&zanvel.fTuning);
