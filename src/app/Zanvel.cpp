@@ -150,6 +150,10 @@ void Zanvel::SaveSession(const BMessage* message) {
 }
 
 bool Zanvel::SaveSessionTo(const std::string& path) {
+  // An example or key frame asked for just before belongs in the file; the next frame takes
+  // it. Without frames (video stopped) the save goes on without it.
+  for (int i = 0; i < 100 && interpreter->TrainingRequestPending() && fVideoConsumer != nullptr; i++)
+    snooze(10000);
   std::string why;
   if (!fSession.Save(*interpreter, path, &why)) {
     std::fprintf(stderr, "Zanvel: session not saved to \"%s\": %s\n", path.c_str(), why.c_str());

@@ -38,6 +38,8 @@ class FrameAnalysis {
   bool TakeKeyFrameRequest() { return fSaveNextImageAsKeyframe.exchange(false); }
   void RequestExample() { fSaveNextImageToMatcher.store(true); }
   void RequestKeyFrame() { fSaveNextImageAsKeyframe.store(true); }
+  // An example or key frame was asked for and no frame has taken the request yet.
+  bool RequestPending() const { return fSaveNextImageToMatcher.load() || fSaveNextImageAsKeyframe.load(); }
   // An owned copy of a frame in the analysis's colour space, or null for an unsupported one.
   Image* CopyFrame(const Image& frame) const;
   OrientationHistogram* MakeHistogram(Image& image) const;

@@ -147,6 +147,8 @@ class ImageInterpreter {
   void ReplaceTraining(TrainingSet* examples, MultiInterpolator* keyFrames);
   // Counts every change of the examples and key frames, for telling whether a session changed.
   uint64_t CountTrainingChanges() const { return fAnalysis.CountSetChanges(); }
+  // An example or key frame was asked for and is not stored yet.
+  bool TrainingRequestPending() const { return fAnalysis.RequestPending(); }
 
   // The settings as the command table last set them (application thread).
   bool Smoothing() const { return fAnalysis.Smoothing(); }
