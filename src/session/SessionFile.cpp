@@ -2,7 +2,9 @@
 
 #include <zip.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -11,10 +13,31 @@
 #include "session/SafeFile.h"
 
 using nlohmann::json;
+// Written in the order of docs/sessions.md, so that people reading a manifest find the
+// format and version first.
+using ordered = nlohmann::ordered_json;
 
 namespace {
 
 // ---- writing
+
+// The double nearest the shortest decimal that reads back as the same float: the manifest
+// says 0.7 where the float means 0.7, and reading it back gives exactly the float again.
+double Plain(float value) {
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text - 1, value).ptr;
+  *end = '\0';
+  const double plain = std::strtod(text, nullptr);
+  // Rarely the double lies so near the middle between two floats that it rounds to the
+  // other one; the float's own value is always exact.
+  return float(plain) == value ? plain : double(value);
+}
+
+std::vector<double> Plain(const std::vector<float>& values) {
+  std::vector<double> out(values.size());
+  for (size_t i = 0; i < values.size(); i++) out[i] = Plain(values[i]);
+  return out;
+}
 
 std::string PictureName(const char* folder, size_t index) {
   char name[64];
@@ -22,24 +45,24 @@ std::string PictureName(const char* folder, size_t index) {
   return name;
 }
 
-json Target(const SessionTarget& target) {
+ordered Target(const SessionTarget& target) {
   return {{"on", target.on}, {"signature", target.signature}, {"code", target.code}};
 }
 
-json Manifest(const Session& session) {
+ordered Manifest(const Session& session) {
   const SessionSettings& s = session.settings;
-  json manifest = {
+  ordered manifest = {
       {"format", kSessionFormat},
       {"version", kSessionVersion},
       {"analysis",
        {{"width", session.analysisWidth},
         {"height", session.analysisHeight},
         {"bins", session.numBins},
-        {"contrastThreshold", session.contrastThreshold}}},
+        {"contrastThreshold", Plain(session.contrastThreshold)}}},
       {"sliders",
-       {{"smoothingAmount", s.smoothingAmount},
-        {"edgeContrastThreshold", s.edgeContrastThreshold},
-        {"temporalBlending", s.temporalBlending}}},
+       {{"smoothingAmount", Plain(s.smoothingAmount)},
+        {"edgeContrastThreshold", Plain(s.edgeContrastThreshold)},
+        {"temporalBlending", Plain(s.temporalBlending)}}},
       {"input", {{"smoothImages", s.smoothInputImages}, {"blendImages", s.blendInputImages}}},
       {"smoothOutput", s.smoothOutput},
       {"positionTarget", Target(s.position)},
@@ -55,16 +78,16 @@ json Manifest(const Session& session) {
         {"buss", s.buss}}},
       {"lcs", {{"device", s.lcsDevice}, {"position", s.positionToLcs}, {"zMapping", s.lcsZMapping}}},
   };
-  json examples = json::array();
+  ordered examples = ordered::array();
   for (size_t i = 0; i < session.examples.size(); i++)
-    examples.push_back({{"picture", PictureName("examples", i)}, {"histogram", session.examples[i].histogram}});
+    examples.push_back({{"picture", PictureName("examples", i)}, {"histogram", Plain(session.examples[i].histogram)}});
   manifest["examples"] = examples;
-  json keyFrames = json::array();
+  ordered keyFrames = ordered::array();
   for (size_t i = 0; i < session.keyFrames.size(); i++) {
     const SessionKeyFrame& k = session.keyFrames[i];
     keyFrames.push_back({{"picture", PictureName("keyframes", i)},
-                         {"histogram", k.histogram},
-                         {"values", {k.values[0], k.values[1], k.values[2]}},
+                         {"histogram", Plain(k.histogram)},
+                         {"values", {Plain(k.values[0]), Plain(k.values[1]), Plain(k.values[2])}},
                          {"name", k.name}});
   }
   manifest["keyFrames"] = keyFrames;
@@ -314,7 +337,8 @@ bool EncodeSession(const Session& session, std::vector<unsigned char>* bytes, st
   // Every buffer a source points at lives until the archive is closed.
   std::vector<std::vector<unsigned char>> entries;
   std::vector<std::string> names;
-  const std::string text = Manifest(session).dump(1);
+  // Text that is not UTF-8 (a signature from another program, say) is kept readable.
+  const std::string text = Manifest(session).dump(1, ' ', false, ordered::error_handler_t::replace);
   entries.emplace_back(text.begin(), text.end());
   names.push_back(kSessionManifest);
   for (size_t i = 0; i < session.examples.size(); i++) {
