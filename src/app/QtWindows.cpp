@@ -1,6 +1,7 @@
 #include "app/QtWindows.h"
 
 #include <QApplication>
+#include <QFileDialog>
 
 #include "app/ControlPanel.h"
 #include "app/ControlWindow.h"
@@ -73,6 +74,20 @@ std::vector<ControlWindow*> QtWindows::PreferenceWindows() const {
       windows.push_back(window);
   }
   return windows;
+}
+
+void QtWindows::ShowSession(const char* name, const char* path, bool changed) {
+  if (fVideo)
+    fVideo->ShowSession(QString::fromUtf8(name), QString::fromUtf8(path), changed);
+}
+
+std::string QtWindows::AskSessionPath() {
+  QFileDialog dialog(fVideo.get(), "Save Session", QString(), "Zanvel sessions (*.zanvel);;All files (*)");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix("zanvel");
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    return "";
+  return dialog.selectedFiles().first().toStdString();
 }
 
 void QtWindows::CloseAll() {

@@ -31,6 +31,8 @@ class QtWindows : public ZanvelWindows {
   void OpenSetTargetAppWindow(BRect frame, ImageInterpreter* interpreter, bool matched) override;
   bool OpenVideoPreferences(media_node node, float left, float top) override;
   void CloseAll() override;
+  void ShowSession(const char* name, const char* path, bool changed) override;
+  std::string AskSessionPath() override;
 
   VideoWindow* Video() const { return fVideo.get(); }
   ControlPanel* Control() const { return fControl.get(); }

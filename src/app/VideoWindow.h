@@ -2,6 +2,7 @@
 // The main window: the live picture at the analysis size under a menu bar with the program's
 // commands ("File") and the choice of MIDI output ("MIDI"). Closing it quits the program.
 
+#include <QString>
 #include <QWidget>
 #include <memory>
 
@@ -10,6 +11,7 @@
 class BView;
 class BWindow;
 class CanvasLink;
+class QMenu;
 class QMenuBar;
 
 class VideoWindow : public QWidget {
@@ -27,11 +29,20 @@ class VideoWindow : public QWidget {
   // Lets the window close for good (the application is quitting).
   void AllowClose() { fMayClose = true; }
 
+  // The title names the session and marks unsaved changes; path is its file, "" before the
+  // first save or load ("Save Session" then asks for one).
+  void ShowSession(const QString& name, const QString& path, bool changed);
+  // The session file dialogs: opening one sends "load", saving one sends "save" with the
+  // file chosen. They are window-modal and return at once.
+  void OpenSessionDialog();
+  void SaveSessionDialog();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildMidiMenu();
+  void BuildSessionItems(QMenu* file);
 
   std::unique_ptr<BWindow> fWindow;  // the canvas lock; outlives the link
   std::unique_ptr<CanvasLink> fLink;
@@ -39,4 +50,5 @@ class VideoWindow : public QWidget {
   QWidget* fBackgroundView = nullptr;
   BView* fVideoView = nullptr;
   bool fMayClose = false;
+  QString fSessionPath;
 };

@@ -126,7 +126,7 @@ bool Zanvel::AskBeforeQuit() {
     return false;
   std::string path = fSession.Path();
   if (path.empty())
-    path = fWindows->AskSessionPath(true);
+    path = fWindows->AskSessionPath();
   return !path.empty() && SaveSessionTo(path);
 }
 
@@ -138,12 +138,8 @@ void Zanvel::SaveSession(const BMessage* message) {
   }
   if (path.empty())
     path = fSession.Path();
-  bool ask = false;
-  if (path.empty() && message->FindBool("ask", &ask) == B_OK && ask)
-    path = fWindows->AskSessionPath(true);
   if (path.empty()) {
-    if (!ask)
-      Refuse(message->what, "no \"path\" and no session file yet");
+    Refuse(message->what, "no \"path\" and no session file yet");
     return;
   }
   SaveSessionTo(path);
@@ -195,11 +191,11 @@ void Zanvel::SessionTick() {
   if (interpreter == nullptr)
     return;
   const bool changed = fSession.Changed(*interpreter);
-  const std::string name = fSession.Name();
+  const std::string name = fSession.Path();
   if (name != fShownTitle || changed != fShownChanged) {
     fShownTitle = name;
     fShownChanged = changed;
-    fWindows->ShowSession(name.c_str(), changed);
+    fWindows->ShowSession(fSession.Name().c_str(), fSession.Path().c_str(), changed);
   }
   if (system_time() - fLastAutosave >= kAutosavePeriod)
     Autosave();

@@ -103,7 +103,7 @@ class Zanvel : public BApplication {
   SessionKeeper fSession;
   std::string fStartSession;
   bigtime_t fLastAutosave = 0;
-  std::string fShownTitle;
+  std::string fShownTitle;  // the session file the windows show
   bool fShownChanged = false;
   std::mutex fTickLock;
   std::condition_variable fTickWake;

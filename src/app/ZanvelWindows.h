@@ -42,11 +42,12 @@ class ZanvelWindows {
   // Closes every window (after the application's loop ended).
   virtual void CloseAll() = 0;
 
-  // The session's name in the titles, marked while it has unsaved changes.
-  virtual void ShowSession(const char* /*name*/, bool /*changed*/) {}
+  // The session's name in the titles, marked while it has unsaved changes; path is its file
+  // ("" before the first save or load).
+  virtual void ShowSession(const char* /*name*/, const char* /*path*/, bool /*changed*/) {}
   // The slider values changed under the sliders (a session was loaded).
   virtual void TuningChanged() {}
-  // Asks the user for a session file to save to (or to open); "" when cancelled or when
-  // there is nobody to ask.
-  virtual std::string AskSessionPath(bool /*save*/) { return ""; }
+  // Asks the user for a session file to save to; "" when cancelled or when there is nobody
+  // to ask. Returns when the user has answered.
+  virtual std::string AskSessionPath() { return ""; }
 };

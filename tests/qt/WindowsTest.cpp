@@ -6,6 +6,9 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -139,10 +142,15 @@ TEST_F(WindowsTest, FileMenuItemsSendTheirCommandsAndHaveTheirShortcuts) {
   for (QAction* item : menus[0]->menu()->actions()) {
     labels.push_back(item->text().toStdString());
     keys.push_back(item->shortcut().toString().toStdString());
-    item->trigger();
+    // The session items open file dialogs; their own test follows.
+    if (labels.size() > 4)
+      item->trigger();
   }
-  EXPECT_EQ(labels, (std::vector<std::string>{"Video Preferences", "About Zanvel", "Start Video", "Stop Video", "Quit"}));
-  EXPECT_EQ(keys, (std::vector<std::string>{"Ctrl+P", "Ctrl+B", "Ctrl+A", "Ctrl+O", "Ctrl+Q"}));
+  EXPECT_EQ(labels, (std::vector<std::string>{"Open Session…", "Save Session", "Save Session As…", "",
+                                              "Video Preferences", "About Zanvel", "Start Video", "Stop Video",
+                                              "Quit"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"Ctrl+O", "Ctrl+S", "Ctrl+Shift+S", "", "Ctrl+P", "Ctrl+B",
+                                            "Ctrl+A", "Ctrl+Shift+O", "Ctrl+Q"}));
   std::vector<BMessage> sent = fApp.Take();
   ASSERT_EQ(sent.size(), 5u);
   EXPECT_EQ(Codes(sent), (std::vector<std::string>{"vdeo", "abut", "strt", "stop", "_QRQ"}));
@@ -158,6 +166,54 @@ TEST_F(WindowsTest, FileMenuItemsSendTheirCommandsAndHaveTheirShortcuts) {
     ASSERT_EQ(sent[0].FindString("port", &port), B_OK);
     EXPECT_EQ(port, ports.last()->text().toStdString());
   }
+  window.AllowClose();
+}
+
+TEST_F(WindowsTest, SessionItemsChooseFilesAndTheTitleFollowsTheSession) {
+  SetAnalysisSize(2);
+  VideoWindow window(BRect(28, 28, WINDOW_SIZE_X + 27, WINDOW_SIZE_Y + 27), "Zanvel");
+  QList<QAction*> items = window.MenuBar()->actions()[0]->menu()->actions();
+  auto item = [&](const char* label) {
+    for (QAction* action : items)
+      if (action->text() == label) return action;
+    return static_cast<QAction*>(nullptr);
+  };
+  // A dialog chooses the file; the command carries it.
+  auto choose = [&](const char* label, const char* dialogName, const QString& file) {
+    item(label)->trigger();
+    auto* dialog = window.findChild<QFileDialog*>(dialogName);
+    if (dialog == nullptr) return std::vector<BMessage>();
+    dialog->selectFile(file);
+    QMetaObject::invokeMethod(dialog, "accept");
+    return fApp.Take();
+  };
+  const QString folder = QDir::tempPath();
+  const QString named = folder + "/été 1.zanvel";
+  QFile(named).open(QIODevice::WriteOnly);
+
+  std::vector<BMessage> sent = choose("Open Session…", "Open Session", named);
+  ASSERT_EQ(Codes(sent), std::vector<std::string>{"load"});
+  std::string path;
+  EXPECT_EQ(sent[0].FindString("path", &path), B_OK);
+  EXPECT_EQ(QString::fromStdString(path), named);
+
+  // Without a session file, "Save Session" asks for one; a name without extension gets one.
+  sent = choose("Save Session", "Save Session", folder + "/neu");
+  ASSERT_EQ(Codes(sent), std::vector<std::string>{"save"});
+  EXPECT_EQ(sent[0].FindString("path", &path), B_OK);
+  EXPECT_EQ(QString::fromStdString(path), folder + "/neu.zanvel");
+
+  // With one, it saves there.
+  window.ShowSession("été 1", named, true);
+  EXPECT_EQ(window.windowTitle(), "été 1[*] — Zanvel");
+  EXPECT_TRUE(window.isWindowModified());
+  item("Save Session")->trigger();
+  sent = fApp.Take();
+  ASSERT_EQ(Codes(sent), std::vector<std::string>{"save"});
+  EXPECT_FALSE(sent[0].HasField("path"));
+  window.ShowSession("été 1", named, false);
+  EXPECT_FALSE(window.isWindowModified());
+  QFile::remove(named);
   window.AllowClose();
 }
 
