@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QMessageBox>
 
 #include "app/ControlPanel.h"
 #include "app/ControlWindow.h"
@@ -88,6 +89,16 @@ std::string QtWindows::AskSessionPath() {
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
     return "";
   return dialog.selectedFiles().first().toStdString();
+}
+
+void QtWindows::ShowNotice(const char* title, const char* text) {
+  auto* box = new QMessageBox(QMessageBox::Warning, QString::fromUtf8(title), QString::fromUtf8(text),
+                              QMessageBox::Ok, fVideo.get(), Qt::Dialog);
+  box->setObjectName("notice");
+  box->setModal(false);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->show();
+  fOnDemand.emplace_back(box);
 }
 
 void QtWindows::CloseAll() {

@@ -33,6 +33,7 @@ class QtWindows : public ZanvelWindows {
   void CloseAll() override;
   void ShowSession(const char* name, const char* path, bool changed) override;
   std::string AskSessionPath() override;
+  void ShowNotice(const char* title, const char* text) override;
 
   VideoWindow* Video() const { return fVideo.get(); }
   ControlPanel* Control() const { return fControl.get(); }

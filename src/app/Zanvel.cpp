@@ -190,6 +190,16 @@ void Zanvel::Autosave() {
 void Zanvel::SessionTick() {
   if (interpreter == nullptr)
     return;
+  NearRepeat repeat;
+  if (interpreter->TakeNearRepeat(&repeat)) {
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "Key frame %d looks almost like key frame %d (they differ by %.1f%%) but has other "
+                  "values: the position will jump between them on that pose.",
+                  int(repeat.added + 1), int(repeat.like + 1), double(repeat.relative) * 100.0);
+    std::fprintf(stderr, "Zanvel: %s\n", text);
+    fWindows->ShowNotice("Similar Key Frames", text);
+  }
   const bool changed = fSession.Changed(*interpreter);
   const std::string name = fSession.Path();
   if (name != fShownTitle || changed != fShownChanged) {

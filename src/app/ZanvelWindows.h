@@ -45,6 +45,8 @@ class ZanvelWindows {
   // The session's name in the titles, marked while it has unsaved changes; path is its file
   // ("" before the first save or load).
   virtual void ShowSession(const char* /*name*/, const char* /*path*/, bool /*changed*/) {}
+  // A warning in a window of its own that holds up nothing (no modal loop, no waiting).
+  virtual void ShowNotice(const char* /*title*/, const char* /*text*/) {}
   // The slider values changed under the sliders (a session was loaded).
   virtual void TuningChanged() {}
   // Asks the user for a session file to save to; "" when cancelled or when there is nobody

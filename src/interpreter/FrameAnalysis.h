@@ -13,6 +13,7 @@
 // except in SetNumBins (matcher first). A view's window lock may be taken inside either.
 
 #include <atomic>
+#include <mutex>
 
 #include "analysis/Image.h"
 #include "analysis/MultiInterpolator.h"
@@ -22,9 +23,21 @@
 #include "support/BLocker.h"
 #include "support/ColorSpace.h"
 
+// A key frame that looks almost like an earlier one but has other values: the interpolation
+// would have to pull one picture two ways.
+struct NearRepeat {
+  int32 added = -1;      // index of the new key frame
+  int32 like = -1;       // index of the earlier one it resembles
+  float relative = 0;    // their histograms' distance, relative to the larger histogram
+};
+
 class FrameAnalysis {
  public:
   static constexpr int kMaxBins = 360;
+  // Key frames closer than this (histogram distance relative to the larger histogram) count
+  // as repeats: two frames of one still picture differ by a few per cent, two different
+  // pictures by a half or more.
+  static constexpr float kNearRepeatDistance = 0.2f;
 
   explicit FrameAnalysis(color_space colorSpace);
   ~FrameAnalysis();
@@ -74,6 +87,8 @@ class FrameAnalysis {
   bool BlendInput() const { return fBlendInputImages.load(std::memory_order_relaxed); }
   // Counts every change of the stored examples and key frames (added, cleared, replaced).
   uint64_t CountSetChanges() const { return fSetChanges.load(std::memory_order_relaxed); }
+  // The last near-repeated key frame not taken yet; false when there is none.
+  bool TakeNearRepeat(NearRepeat* repeat);
 
   int32 LastMatched();
   int32 LastKeyFrame();
@@ -111,4 +126,7 @@ class FrameAnalysis {
   TrainingSet* fMatcher = nullptr;
   std::atomic<uint32> fMatchedChanges{0};
   std::atomic<uint64_t> fSetChanges{0};
+  std::mutex fRepeatLock;  // held only to copy fRepeat
+  NearRepeat fRepeat;
+  bool fHasRepeat = false;
 };

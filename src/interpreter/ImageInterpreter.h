@@ -147,6 +147,8 @@ class ImageInterpreter {
   void ReplaceTraining(TrainingSet* examples, MultiInterpolator* keyFrames);
   // Counts every change of the examples and key frames, for telling whether a session changed.
   uint64_t CountTrainingChanges() const { return fAnalysis.CountSetChanges(); }
+  // The last key frame stored that nearly repeats an earlier one with other values, once.
+  bool TakeNearRepeat(NearRepeat* repeat) { return fAnalysis.TakeNearRepeat(repeat); }
   // An example or key frame was asked for and is not stored yet.
   bool TrainingRequestPending() const { return fAnalysis.RequestPending(); }
 

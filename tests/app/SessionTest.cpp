@@ -285,6 +285,10 @@ TEST_F(SessionTest, RefusedFilesAndFailedSavesKeepEverything) {
     ASSERT_EQ(Send({"save", "path:string=" + copy}), 0);
     ASSERT_TRUE(zanvel->WaitForErrorLines(Has("session saved to \"" + copy + "\" (1 examples, 1 key frames)"), 1, 20s));
     EXPECT_EQ(Decoded(copy), Decoded(path));
+
+    // A second key frame of the same still picture, with other values, is pointed out.
+    ASSERT_EQ(Send({"addk"}), 0);
+    EXPECT_TRUE(zanvel->WaitForErrorLines(Has("Key frame 2 looks almost like key frame 1"), 1, 20s));
     Quit(*zanvel);
   }
 
