@@ -95,8 +95,11 @@ class SessionTest : public ::testing::Test {
   }
 
   // Zanvel on a still picture, its frames analysed.
-  std::unique_ptr<ChildProcess> Start(const std::string& video, const std::vector<std::string>& more = {}) {
-    std::vector<std::string> argv = {kZanvel, "--size", "160x120", "--video", video};
+  // Without a size the session must give one, or the size question would wait for ever.
+  std::unique_ptr<ChildProcess> Start(const std::string& video, const std::vector<std::string>& more = {},
+                                      bool size = true) {
+    std::vector<std::string> argv = {kZanvel, "--video", video};
+    if (size) argv.insert(argv.begin() + 1, {"--size", "160x120"});
     argv.insert(argv.end(), more.begin(), more.end());
     auto zanvel = std::make_unique<ChildProcess>(argv, ChildOptions{true, 0});
     EXPECT_TRUE(zanvel->Started());
@@ -219,9 +222,9 @@ TEST_F(SessionTest, WhatOneRunTrainedMatchesTheSameAfterARestart) {
     }
     Quit(*zanvel);
   }
-  // "last" is the autosave of the last quit.
+  // "last" is the autosave of the last quit; it also answers the size question.
   {
-    auto zanvel = Start(kBars, {"--session", "last"});
+    auto zanvel = Start(kBars, {"--session", "last"}, false);
     EXPECT_TRUE(zanvel->WaitForErrorLines(Has("loaded (2 examples, 2 key frames)"), 1, 20s));
     Quit(*zanvel);
   }
