@@ -45,7 +45,8 @@ Zanvel::Zanvel(ZanvelWindows* windows, const ZanvelSettings& settings)
       fVideoView(nullptr),
       fWindows(windows),
       fSession(fTuning, B_RGB32),
-      fStartSession(settings.session) {
+      fStartSession(settings.session),
+      fAutosaves(settings.autosave) {
   int choice = settings.sizeChoice;
   if (choice < 0 || choice >= kSizeChoiceCount) {
     choice = (new BAlert("Select Resolution", "ZANVEL\nChoose a size for video capture and analysis.",
@@ -178,7 +179,7 @@ void Zanvel::LoadSession(const std::string& path) {
 }
 
 void Zanvel::Autosave() {
-  if (interpreter == nullptr)
+  if (interpreter == nullptr || !fAutosaves)
     return;
   std::string why;
   if (!fSession.Autosave(*interpreter, &why))

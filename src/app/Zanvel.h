@@ -35,6 +35,8 @@ struct ZanvelSettings {
   int sizeChoice = -1;
   // Session file loaded once the media graph is up (--session); "last" is the autosave.
   std::string session;
+  // Autosaving (off for runs that are not the user's own, such as the screenshot script).
+  bool autosave = true;
 };
 
 class Zanvel : public BApplication {
@@ -102,6 +104,7 @@ class Zanvel : public BApplication {
 
   SessionKeeper fSession;
   std::string fStartSession;
+  const bool fAutosaves;
   bigtime_t fLastAutosave = 0;
   std::string fShownTitle;  // the session file the windows show
   bool fShownChanged = false;
