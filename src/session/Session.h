@@ -93,3 +93,5 @@ inline constexpr int kSessionMaxBins = 360;
 inline constexpr int kSessionMaxItems = 10000;
 inline constexpr int32_t kSessionMaxPictureSide = 2048;
 inline constexpr size_t kSessionMaxTextLength = 1024;
+// All pictures of one file together, decoded (a few thousand at the largest analysis size).
+inline constexpr size_t kSessionMaxPictureBytes = size_t(1) << 30;

@@ -318,7 +318,7 @@ void ReadSettings(ManifestReader& reader, const json& manifest, SessionSettings*
 }
 
 bool ReadPicture(zip_t* archive, ManifestReader& reader, const json& item, const std::string& where,
-                 SessionPicture* picture) {
+                 size_t* budget, SessionPicture* picture) {
   const std::string name = reader.Text(item, "picture", where);
   if (!reader.Ok()) return false;
   std::vector<unsigned char> png;
@@ -328,6 +328,12 @@ bool ReadPicture(zip_t* archive, ManifestReader& reader, const json& item, const
     reader.Fail(where + ": " + why);
     return false;
   }
+  // Small files of large plain pictures must not take all the memory there is.
+  if (picture->pixels.size() > *budget) {
+    reader.Fail("its pictures need more than " + std::to_string(kSessionMaxPictureBytes >> 20) + " MiB");
+    return false;
+  }
+  *budget -= picture->pixels.size();
   return true;
 }
 
@@ -459,12 +465,13 @@ bool DecodeSession(const unsigned char* bytes, size_t size, Session* session, st
   if (reader.Ok() && examples->size() + keyFrames->size() > size_t(kSessionMaxItems))
     reader.Fail("more than " + std::to_string(kSessionMaxItems) + " examples and key frames");
   const size_t bins = size_t(result.numBins);
+  size_t budget = kSessionMaxPictureBytes;
   for (size_t i = 0; reader.Ok() && i < examples->size(); i++) {
     const json& item = (*examples)[i];
     const std::string where = "example " + std::to_string(i + 1);
     SessionExample example;
     example.histogram = reader.Numbers(item, "histogram", where, bins);
-    if (ReadPicture(archive.get(), reader, item, where, &example.picture))
+    if (ReadPicture(archive.get(), reader, item, where, &budget, &example.picture))
       result.examples.push_back(std::move(example));
   }
   for (size_t i = 0; reader.Ok() && i < keyFrames->size(); i++) {
@@ -475,7 +482,7 @@ bool DecodeSession(const unsigned char* bytes, size_t size, Session* session, st
     const std::vector<float> values = reader.Numbers(item, "values", where, 3);
     for (size_t k = 0; k < values.size() && k < 3; k++) keyFrame.values[k] = values[k];
     keyFrame.name = reader.Text(item, "name", where);
-    if (ReadPicture(archive.get(), reader, item, where, &keyFrame.picture))
+    if (ReadPicture(archive.get(), reader, item, where, &budget, &keyFrame.picture))
       result.keyFrames.push_back(std::move(keyFrame));
   }
   if (!reader.Ok()) {
