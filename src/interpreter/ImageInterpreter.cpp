@@ -260,14 +260,26 @@ std::string ImageInterpreter::ChosenLCSSerialPort() const { return fLcs->ChosenN
 void ImageInterpreter::VisitTraining(
     const std::function<void(const Image&, const OrientationHistogram&)>& example,
     const std::function<void(const KeyFrame&)>& keyFrame) {
+  // Only the lists are copied under the locks, so frames wait for no picture copy: what they
+  // point at stays, as only this thread removes examples and key frames, and a stored
+  // picture, histogram or key frame never changes.
+  std::vector<const Image*> images;
+  std::vector<const OrientationHistogram*> histograms;
+  std::vector<const KeyFrame*> keyFrames;
   {
     BAutolock hold(fAnalysis.MatcherLock());
     TrainingSet& examples = fAnalysis.Examples();
     BAutolock setHold(examples);
-    for (size_t i = 0; i < examples.images.size(); i++) example(*examples.images[i], *examples.histograms[i]);
+    images.assign(examples.images.begin(), examples.images.end());
+    histograms.assign(examples.histograms.begin(), examples.histograms.end());
   }
-  BAutolock hold(fAnalysis.KeyFrameLock());
-  for (const KeyFrame* k : fAnalysis.KeyFrames().keyFrames) keyFrame(*k);
+  {
+    BAutolock hold(fAnalysis.KeyFrameLock());
+    const std::vector<KeyFrame*>& stored = fAnalysis.KeyFrames().keyFrames;
+    keyFrames.assign(stored.begin(), stored.end());
+  }
+  for (size_t i = 0; i < images.size(); i++) example(*images[i], *histograms[i]);
+  for (const KeyFrame* k : keyFrames) keyFrame(*k);
 }
 
 void ImageInterpreter::ReplaceTraining(TrainingSet* examples, MultiInterpolator* keyFrames) {

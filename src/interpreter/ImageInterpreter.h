@@ -137,9 +137,9 @@ class ImageInterpreter {
   // Which LCS parameter receives z: 0 pan, 1 divergence, 2 level.
   virtual void SetLCSZMapping(long mapping);
 
-  // Sessions (application thread). Calls visit for every example in order, then for every key
-  // frame in order, with its image and the histogram it is matched by, while holding the
-  // sets' locks: visitors copy what they need and return.
+  // Sessions (application thread). Calls example for every example in order, then keyFrame
+  // for every key frame in order. The sets' locks are held only while their lists are
+  // copied, so the visitors may take their time.
   void VisitTraining(const std::function<void(const Image&, const OrientationHistogram&)>& example,
                      const std::function<void(const KeyFrame&)>& keyFrame);
   // Replaces every example and key frame at once by sets made beforehand (ownership passes);

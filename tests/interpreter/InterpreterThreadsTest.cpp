@@ -65,6 +65,13 @@ TEST_F(InterpreterTest, CommandsFromOtherThreadsWhileFramesFlow) {
       }
       interpreter->SetSendToKDX(i % 2 == 0);
       interpreter->SetLCSZMapping(i % 3);
+      // A session saved meanwhile reads every stored picture.
+      if (i % 25 == 0) {
+        volatile uint32 sum = 0;
+        interpreter->VisitTraining(
+            [&](const Image& image, const OrientationHistogram&) { sum = sum + image.I_RGB(0, 0); },
+            [&](const KeyFrame& k) { sum = sum + k.image->I_RGB(0, 0); });
+      }
       commands.fetch_add(1);
       std::this_thread::yield();
     }
