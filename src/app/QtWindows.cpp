@@ -1,15 +1,21 @@
 #include "app/QtWindows.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QRadioButton>
+#include <QSignalBlocker>
 
 #include "app/ControlPanel.h"
 #include "app/ControlWindow.h"
 #include "app/SetTargetAppWindow.h"
 #include "app/SplashWindow.h"
 #include "app/VideoWindow.h"
+#include "app/PropSlider.h"
 #include "capture/Tuning.h"
+#include "session/Session.h"
 
 QtWindows::QtWindows(Tuning* tuning) : fTuning(tuning) {}
 
@@ -99,6 +105,46 @@ void QtWindows::ShowNotice(const char* title, const char* text) {
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->show();
   fOnDemand.emplace_back(box);
+}
+
+void QtWindows::ShowSettings(const SessionSettings& s) {
+  if (!fControl)
+    return;
+  // Signals blocked: the values are in force already, nothing is to be sent again.
+  const std::pair<const char*, bool> boxes[] = {
+      {"Note to MIDI", s.matchedNoteToMidi},       {"Modwheel to MIDI", s.matchedModwheelToMidi},
+      {"Matched to Target App", s.matched.on},     {"smooth output", s.smoothOutput},
+      {"Notes to MIDI", s.notesToMidi},            {"Position to MIDI", s.positionToMidi},
+      {"Position to Target App", s.position.on},   {"Smooth input images", s.smoothInputImages},
+      {"blend input images", s.blendInputImages},  {"Position to LCS", s.positionToLcs},
+  };
+  for (const auto& [name, on] : boxes) {
+    if (auto* box = fControl->findChild<QCheckBox*>(name)) {
+      const QSignalBlocker block(box);
+      box->setChecked(on);
+    }
+  }
+  // Each slider at the position its callback turns into the value.
+  const std::pair<const char*, double> sliders[] = {
+      {"smoothing amount:", 1.0 - double(s.smoothingAmount)},
+      {"edge contrast threshold:", double(s.edgeContrastThreshold) / 100.0},
+      {"temporal blending:", double(s.temporalBlending)},
+  };
+  for (const auto& [name, position] : sliders) {
+    if (auto* slider = fControl->findChild<PropSlider*>(name))
+      slider->SetPosition(position);
+  }
+  if (auto* buss = fControl->findChild<QComboBox*>("buss:")) {
+    const QSignalBlocker block(buss);
+    buss->setCurrentIndex(s.buss - 1);
+  }
+  const char* const mappings[] = {"pan", "divergence", "level"};
+  if (s.lcsZMapping >= 0 && s.lcsZMapping < 3) {
+    if (auto* radio = fControl->findChild<QRadioButton*>(mappings[s.lcsZMapping])) {
+      const QSignalBlocker block(radio);
+      radio->setChecked(true);
+    }
+  }
 }
 
 void QtWindows::CloseAll() {

@@ -34,6 +34,7 @@ class QtWindows : public ZanvelWindows {
   void ShowSession(const char* name, const char* path, bool changed) override;
   std::string AskSessionPath() override;
   void ShowNotice(const char* title, const char* text) override;
+  void ShowSettings(const SessionSettings& settings) override;
 
   VideoWindow* Video() const { return fVideo.get(); }
   ControlPanel* Control() const { return fControl.get(); }

@@ -36,6 +36,8 @@ class SessionKeeper {
   // Something differs from the session file last saved or loaded (from the state at Start
   // before either).
   bool Changed(ImageInterpreter& interpreter) const;
+  // The settings as they are now, as a session holds them.
+  SessionSettings Settings(ImageInterpreter& interpreter) const { return CaptureSettings(interpreter); }
   // The current session file, "" before the first save or load.
   const std::string& Path() const { return fPath; }
   // The file's name without folder and ".zanvel", or "Untitled".

@@ -174,7 +174,7 @@ void Zanvel::LoadSession(const std::string& path) {
     std::fprintf(stderr, "Zanvel: the session was trained at %dx%d; analysing at %dx%d\n",
                  int(fSession.LoadedWidth()), int(fSession.LoadedHeight()), int(ANALYSIS_WIDTH),
                  int(ANALYSIS_HEIGHT));
-  fWindows->TuningChanged();
+  fWindows->ShowSettings(fSession.Settings(*interpreter));
   SessionTick();
 }
 

@@ -12,6 +12,7 @@
 
 class BView;
 class ImageInterpreter;
+struct SessionSettings;
 
 // The control window's three drawing views.
 struct ControlViews {
@@ -47,8 +48,8 @@ class ZanvelWindows {
   virtual void ShowSession(const char* /*name*/, const char* /*path*/, bool /*changed*/) {}
   // A warning in a window of its own that holds up nothing (no modal loop, no waiting).
   virtual void ShowNotice(const char* /*title*/, const char* /*text*/) {}
-  // The slider values changed under the sliders (a session was loaded).
-  virtual void TuningChanged() {}
+  // A session was loaded: the controls show its settings, sending nothing.
+  virtual void ShowSettings(const SessionSettings& /*settings*/) {}
   // Asks the user for a session file to save to; "" when cancelled or when there is nobody
   // to ask. Returns when the user has answered.
   virtual std::string AskSessionPath() { return ""; }

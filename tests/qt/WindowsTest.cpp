@@ -24,6 +24,7 @@
 #include "app/BApplication.h"
 #include "app/ControlPanel.h"
 #include "app/PropSlider.h"
+#include "app/QtWindows.h"
 #include "app/SetTargetAppWindow.h"
 #include "app/Sizes.h"
 #include "app/VideoWindow.h"
@@ -33,6 +34,7 @@
 #include "interface/Window.h"
 #include "interpreter/ImageInterpreter.h"
 #include "qt/CanvasWidget.h"
+#include "session/Session.h"
 
 namespace {
 
@@ -343,6 +345,35 @@ TEST_F(ControlPanelTest, SlidersStartFromTheTuningAndTheirCallbacksStoreIt) {
   // The sliders send no messages.
   EXPECT_TRUE(fApp.Take().empty());
   panel->AllowClose();
+}
+
+TEST_F(ControlPanelTest, ALoadedSessionShowsInTheControlsWithoutSendingAnything) {
+  SetAnalysisSize(2);
+  QtWindows windows(&fTuning);
+  windows.OpenControlWindow(BRect(WINDOW_SIZE_X + 47, 28, WINDOW_SIZE_X + 247, WINDOW_SIZE_Y + 27));
+  ControlPanel& panel = *windows.Control();
+  SessionSettings settings;
+  settings.matched.on = true;
+  settings.positionToLcs = true;
+  settings.blendInputImages = true;
+  settings.smoothingAmount = 0.25f;
+  settings.edgeContrastThreshold = 35.0f;
+  settings.temporalBlending = 0.35f;
+  settings.buss = 16;
+  settings.lcsZMapping = 1;
+  windows.ShowSettings(settings);
+  EXPECT_TRUE(panel.findChild<QCheckBox*>("Matched to Target App")->isChecked());
+  EXPECT_TRUE(panel.findChild<QCheckBox*>("Position to LCS")->isChecked());
+  EXPECT_TRUE(panel.findChild<QCheckBox*>("blend input images")->isChecked());
+  EXPECT_FALSE(panel.findChild<QCheckBox*>("Note to MIDI")->isChecked());
+  EXPECT_EQ(panel.findChild<QComboBox*>("buss:")->currentIndex(), 15);
+  EXPECT_TRUE(panel.findChild<QRadioButton*>("divergence")->isChecked());
+  // Each slider where moving it would give the loaded value.
+  EXPECT_DOUBLE_EQ(Slider(panel, "smoothing amount:")->Position(), 0.75);
+  EXPECT_DOUBLE_EQ(Slider(panel, "edge contrast threshold:")->Position(), 0.35);
+  EXPECT_DOUBLE_EQ(Slider(panel, "temporal blending:")->Position(), 0.35);
+  EXPECT_TRUE(fApp.Take().empty());
+  windows.CloseAll();
 }
 
 TEST_F(ControlPanelTest, SerialPortMenuMarksTheSecondOfSeveralPorts) {
