@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QMenu>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -107,9 +108,30 @@ void QtWindows::ShowNotice(const char* title, const char* text) {
   fOnDemand.emplace_back(box);
 }
 
+namespace {
+
+// Marks the menu's entry of that name, if there is one; the menu sends nothing.
+void MarkEntry(QMenu* menu, const std::string& name, bool retitle) {
+  if (menu == nullptr)
+    return;
+  for (QAction* action : menu->actions()) {
+    if (action->text() != QString::fromStdString(name))
+      continue;
+    const QSignalBlocker block(action);
+    action->setChecked(true);
+    if (retitle)
+      menu->setTitle(action->text());
+  }
+}
+
+}  // namespace
+
 void QtWindows::ShowSettings(const SessionSettings& s) {
+  if (fVideo)
+    MarkEntry(fVideo->findChild<QMenu*>("MIDI"), s.midiPort, false);
   if (!fControl)
     return;
+  MarkEntry(fControl->findChild<QMenu*>("LCS Serial Port"), s.lcsDevice, true);
   // Signals blocked: the values are in force already, nothing is to be sent again.
   const std::pair<const char*, bool> boxes[] = {
       {"Note to MIDI", s.matchedNoteToMidi},       {"Modwheel to MIDI", s.matchedModwheelToMidi},

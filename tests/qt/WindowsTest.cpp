@@ -372,6 +372,14 @@ TEST_F(ControlPanelTest, ALoadedSessionShowsInTheControlsWithoutSendingAnything)
   EXPECT_DOUBLE_EQ(Slider(panel, "smoothing amount:")->Position(), 0.75);
   EXPECT_DOUBLE_EQ(Slider(panel, "edge contrast threshold:")->Position(), 0.35);
   EXPECT_DOUBLE_EQ(Slider(panel, "temporal blending:")->Position(), 0.35);
+  // The serial-port menu marks the session's line when it is there.
+  auto* ports = panel.findChild<QMenu*>("LCS Serial Port");
+  if (ports != nullptr && !ports->actions().isEmpty()) {
+    settings.lcsDevice = ports->actions().first()->text().toStdString();
+    windows.ShowSettings(settings);
+    EXPECT_TRUE(ports->actions().first()->isChecked());
+    EXPECT_EQ(ports->title(), ports->actions().first()->text());
+  }
   EXPECT_TRUE(fApp.Take().empty());
   windows.CloseAll();
 }
