@@ -7,6 +7,7 @@ include(RtMidi)
 include(Liblo)
 include(Gio)
 include(Jack)
+include(Session)
 
 if(ZANVEL_BUILD_APP)
   find_package(Qt6 6.2 COMPONENTS Core Gui Widgets Test)

@@ -35,7 +35,9 @@ MultiInterpolator::~MultiInterpolator() {
   keyFramesByName.clear();
 }
 
-void MultiInterpolator::AddKeyFrame(KeyFrame* keyFrame) {
+void MultiInterpolator::AddKeyFrame(KeyFrame* keyFrame) { AddSavedKeyFrame(keyFrame, nullptr); }
+
+void MultiInterpolator::AddSavedKeyFrame(KeyFrame* keyFrame, OrientationHistogram* imageHistogram) {
   // The interpolators keep the address of each output value, so the array must be long enough.
   if (keyFrame->numValues < numOutputs) {
     float* grown = new float[static_cast<size_t>(numOutputs)]();
@@ -46,7 +48,10 @@ void MultiInterpolator::AddKeyFrame(KeyFrame* keyFrame) {
     keyFrame->numValues = numOutputs;
   }
 
-  Add(keyFrame->image);
+  if (imageHistogram != nullptr)
+    Add(keyFrame->image, imageHistogram);
+  else
+    Add(keyFrame->image);
   keyFrames.push_back(keyFrame);
   keyFrameCount++;
   keyFramesByName[keyFrame->name] = keyFrame;

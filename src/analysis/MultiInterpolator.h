@@ -43,6 +43,9 @@ class MultiInterpolator : public TrainingSet {
   // fewer than numOutputs values gets the missing ones as 0. The name now finds this key
   // frame; an earlier one of the same name stays in the interpolation.
   virtual void AddKeyFrame(KeyFrame* keyFrame);
+  // The same with the histogram its image is matched by, made earlier (ownership passes);
+  // with null the set makes one.
+  void AddSavedKeyFrame(KeyFrame* keyFrame, OrientationHistogram* imageHistogram);
   // Sets the outputs of the named key frame from numOutputs floats; false for an unknown name.
   virtual bool MoveKeyFrame(const std::string& name, float* newValues);
   // Removes the first key frame of that name from the interpolation; its image stays in the

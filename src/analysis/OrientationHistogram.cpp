@@ -1,5 +1,6 @@
 #include "analysis/OrientationHistogram.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -260,6 +261,12 @@ bool OrientationHistogram::CountFast(const Image& image, float contrastThreshold
     bins[k] = static_cast<float>(total < (uint64_t(1) << 24) ? total : (uint64_t(1) << 24));
   }
   return true;
+}
+
+OrientationHistogram::OrientationHistogram(const float* bins_, int numBins_)
+    : bins(nullptr), numBins(numBins_ < 1 ? 1 : numBins_) {
+  bins = new float[static_cast<size_t>(numBins)]();
+  if (bins_ != nullptr) std::copy(bins_, bins_ + numBins_, bins);
 }
 
 OrientationHistogram::~OrientationHistogram() { delete[] bins; }

@@ -16,6 +16,8 @@ class OrientationHistogram {
   // Counts the edge blocks of the image whose contrast is above the threshold, then blurs and
   // scales. A bin count below 1 is taken as 1.
   OrientationHistogram(Image& image, float contrastThreshold, int numBins);
+  // A histogram made earlier, from its bins as they were (a saved session's).
+  OrientationHistogram(const float* bins, int numBins);
   virtual ~OrientationHistogram();
   OrientationHistogram(const OrientationHistogram&) = delete;
   OrientationHistogram& operator=(const OrientationHistogram&) = delete;

@@ -33,6 +33,12 @@ void TrainingSet::Add(Image* image) {
   images.push_back(image);
 }
 
+void TrainingSet::Add(Image* image, OrientationHistogram* histogram) {
+  BAutolock hold(this);
+  histograms.push_back(histogram);
+  images.push_back(image);
+}
+
 void TrainingSet::Clear() {
   BAutolock hold(this);
   DeleteExamples();

@@ -27,6 +27,8 @@ class TrainingSet : public vlLocker {
 
   // Takes ownership of the image and its pixels and stores it with a new histogram.
   void Add(Image* image);
+  // The same with the image's histogram made earlier (ownership of both passes).
+  void Add(Image* image, OrientationHistogram* histogram);
   // Number of examples.
   int CountExamples() const { return static_cast<int>(images.size()); }
 

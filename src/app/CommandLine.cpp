@@ -101,6 +101,15 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       }
       options.oscBind = address;
       bindGiven = true;
+    } else if (name == "--session") {
+      const char* session = takeValue();
+      if (session == nullptr)
+        break;
+      if (*session == '\0') {
+        options.error = "--session needs a session file, or \"last\"";
+        break;
+      }
+      options.session = session;
     } else {
       options.error = std::string("unknown option \"") + arg + "\" (see --help)";
     }
@@ -114,8 +123,8 @@ std::string CommandLineUsage(const char* program) {
   std::string text = "Usage: ";
   text += program;
   text +=
-      " [--headless] [--size WxH] [--video SOURCE] [--osc-port PORT [--osc-bind ADDRESS]]\n"
-      "       [--version]\n"
+      " [--headless] [--size WxH] [--video SOURCE] [--session PATH|last]\n"
+      "       [--osc-port PORT [--osc-bind ADDRESS]] [--version]\n"
       "Watches the video input and turns what it sees into messages, MIDI and LCS data.\n"
       "\n"
       "  --size WxH       analysis size, one of 320x240, 160x120, 80x60;\n"
@@ -131,6 +140,9 @@ std::string CommandLineUsage(const char* program) {
       "  --osc-bind ADDRESS  the address that server listens on (default 127.0.0.1;\n"
       "                   0.0.0.0 lets every host that reaches this one send commands)\n"
       "  --version        the version\n"
+      "  --session PATH   load this session file once the video is up; \"last\" loads\n"
+      "                   the one saved automatically at the last quit; without --size\n"
+      "                   the session's analysis size is used\n"
       "  -h, --help       this text\n";
   return text;
 }

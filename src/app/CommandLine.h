@@ -16,6 +16,8 @@ struct CommandLine {
   int oscPort = 0;
   // Address the OSC server listens on.
   std::string oscBind = "127.0.0.1";
+  // Session file to load at start ("last": the autosave); empty starts afresh.
+  std::string session;
   bool help = false;
   bool version = false;
   // Why parsing failed; empty on success.

@@ -1,13 +1,22 @@
 #include "app/QtWindows.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QSignalBlocker>
 
 #include "app/ControlPanel.h"
 #include "app/ControlWindow.h"
 #include "app/SetTargetAppWindow.h"
 #include "app/SplashWindow.h"
 #include "app/VideoWindow.h"
+#include "app/PropSlider.h"
 #include "capture/Tuning.h"
+#include "session/Session.h"
 
 QIcon ProgramIcon() {
   return QIcon(":/zanvel/zanvel.png");
@@ -87,6 +96,91 @@ void QtWindows::Follow(ImageInterpreter* interpreter) {
     fControl->Follow(interpreter);
   if (fVideo)
     fVideo->Follow(interpreter);
+}
+
+void QtWindows::ShowSession(const char* name, const char* path, bool changed) {
+  if (fVideo)
+    fVideo->ShowSession(QString::fromUtf8(name), QString::fromUtf8(path), changed);
+}
+
+std::string QtWindows::AskSessionPath() {
+  QFileDialog dialog(fVideo.get(), "Save Session", QString(), "Zanvel sessions (*.zanvel);;All files (*)");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix("zanvel");
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    return "";
+  return dialog.selectedFiles().first().toStdString();
+}
+
+void QtWindows::ShowNotice(const char* title, const char* text) {
+  auto* box = new QMessageBox(QMessageBox::Warning, QString::fromUtf8(title), QString::fromUtf8(text),
+                              QMessageBox::Ok, fVideo.get(), Qt::Dialog);
+  box->setObjectName("notice");
+  box->setModal(false);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->show();
+  fOnDemand.emplace_back(box);
+}
+
+namespace {
+
+// Marks the menu's entry of that name, if there is one; the menu sends nothing.
+void MarkEntry(QMenu* menu, const std::string& name, bool retitle) {
+  if (menu == nullptr)
+    return;
+  for (QAction* action : menu->actions()) {
+    if (action->text() != QString::fromStdString(name))
+      continue;
+    const QSignalBlocker block(action);
+    action->setChecked(true);
+    if (retitle)
+      menu->setTitle(action->text());
+  }
+}
+
+}  // namespace
+
+void QtWindows::ShowSettings(const SessionSettings& s) {
+  if (fVideo)
+    MarkEntry(fVideo->findChild<QMenu*>("MIDI"), s.midiPort, false);
+  if (!fControl)
+    return;
+  MarkEntry(fControl->findChild<QMenu*>("LCS Serial Port"), s.lcsDevice, true);
+  // Signals blocked: the values are in force already, nothing is to be sent again.
+  const std::pair<const char*, bool> boxes[] = {
+      {"Note to MIDI", s.matchedNoteToMidi},       {"Modwheel to MIDI", s.matchedModwheelToMidi},
+      {"Matched to Target App", s.matched.on},     {"smooth output", s.smoothOutput},
+      {"Notes to MIDI", s.notesToMidi},            {"Position to MIDI", s.positionToMidi},
+      {"Position to Target App", s.position.on},   {"Smooth input images", s.smoothInputImages},
+      {"blend input images", s.blendInputImages},  {"Position to LCS", s.positionToLcs},
+  };
+  for (const auto& [name, on] : boxes) {
+    if (auto* box = fControl->findChild<QCheckBox*>(name)) {
+      const QSignalBlocker block(box);
+      box->setChecked(on);
+    }
+  }
+  // Each slider at the position its callback turns into the value.
+  const std::pair<const char*, double> sliders[] = {
+      {"smoothing amount:", 1.0 - double(s.smoothingAmount)},
+      {"edge contrast threshold:", double(s.edgeContrastThreshold) / 100.0},
+      {"temporal blending:", double(s.temporalBlending)},
+  };
+  for (const auto& [name, position] : sliders) {
+    if (auto* slider = fControl->findChild<PropSlider*>(name))
+      slider->SetPosition(position);
+  }
+  if (auto* buss = fControl->findChild<QComboBox*>("buss:")) {
+    const QSignalBlocker block(buss);
+    buss->setCurrentIndex(s.buss - 1);
+  }
+  const char* const mappings[] = {"pan", "divergence", "level"};
+  if (s.lcsZMapping >= 0 && s.lcsZMapping < 3) {
+    if (auto* radio = fControl->findChild<QRadioButton*>(mappings[s.lcsZMapping])) {
+      const QSignalBlocker block(radio);
+      radio->setChecked(true);
+    }
+  }
 }
 
 void QtWindows::CloseAll() {

@@ -36,6 +36,10 @@ class QtWindows : public ZanvelWindows {
   bool OpenVideoPreferences(media_node node, float left, float top) override;
   void Follow(ImageInterpreter* interpreter) override;
   void CloseAll() override;
+  void ShowSession(const char* name, const char* path, bool changed) override;
+  std::string AskSessionPath() override;
+  void ShowNotice(const char* title, const char* text) override;
+  void ShowSettings(const SessionSettings& settings) override;
 
   VideoWindow* Video() const { return fVideo.get(); }
   ControlPanel* Control() const { return fControl.get(); }

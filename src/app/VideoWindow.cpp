@@ -2,6 +2,8 @@
 
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -28,15 +30,26 @@ struct FileItem {
   const char* label;
   uint32 what;
   Qt::Key key;
+  bool shift = false;
 };
 
+// Ctrl+O opens a session, as everywhere on the desktop; stopping the video takes Shift too.
 constexpr FileItem kFileItems[] = {
     {"Video Preferences", FourCC("vdeo"), Qt::Key_P},
     {"About Zanvel", FourCC("abut"), Qt::Key_B},
     {"Start Video", FourCC("strt"), Qt::Key_A},
-    {"Stop Video", FourCC("stop"), Qt::Key_O},
+    {"Stop Video", FourCC("stop"), Qt::Key_O, true},
     {"Quit", B_QUIT_REQUESTED, Qt::Key_Q},
 };
+
+const char kSessionFilter[] = "Zanvel sessions (*.zanvel);;All files (*)";
+
+// The window's quit: unsaved changes are asked about first.
+BMessage QuitMessage() {
+  BMessage message(B_QUIT_REQUESTED);
+  message.AddBool("ask", true);
+  return message;
+}
 
 }  // namespace
 
@@ -67,14 +80,16 @@ VideoWindow::VideoWindow(BRect frame, const char* title, const AnalysisSizes& si
 
   QMenu* file = fMenuBar->addMenu("File");
   file->setObjectName("File");
+  BuildSessionItems(file);
   for (const FileItem& item : kFileItems) {
     QAction* action = file->addAction(item.label);
-    action->setShortcut(QKeySequence(Qt::CTRL | item.key));
+    action->setShortcut(QKeySequence(item.shift ? Qt::CTRL | Qt::SHIFT | item.key : Qt::CTRL | item.key));
     // The menu bar's window only: text fields elsewhere keep Ctrl+A and friends. Quitting is
     // the exception: Ctrl+Q quits from any of the program's windows.
     action->setShortcutContext(item.what == B_QUIT_REQUESTED ? Qt::ApplicationShortcut : Qt::WindowShortcut);
     const uint32 what = item.what;
-    connect(action, &QAction::triggered, this, [what] { PostToApplication(BMessage(what)); });
+    connect(action, &QAction::triggered, this,
+            [what] { PostToApplication(what == B_QUIT_REQUESTED ? QuitMessage() : BMessage(what)); });
   }
 
   BuildMidiMenu();
@@ -196,6 +211,59 @@ VideoWindow::~VideoWindow() {
   fWindow->Quit();
 }
 
+void VideoWindow::BuildSessionItems(QMenu* file) {
+  QAction* open = file->addAction("Open Session…");
+  open->setShortcut(QKeySequence::Open);
+  connect(open, &QAction::triggered, this, [this] { OpenSessionDialog(); });
+  QAction* save = file->addAction("Save Session");
+  save->setShortcut(QKeySequence::Save);
+  connect(save, &QAction::triggered, this, [this] {
+    if (fSessionPath.isEmpty())
+      SaveSessionDialog();
+    else
+      PostToApplication(BMessage(FourCC("save")));
+  });
+  QAction* saveAs = file->addAction("Save Session As…");
+  saveAs->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+  connect(saveAs, &QAction::triggered, this, [this] { SaveSessionDialog(); });
+  for (QAction* action : {open, save, saveAs})
+    action->setShortcutContext(Qt::WindowShortcut);
+  file->addSeparator();
+}
+
+void VideoWindow::ShowSession(const QString& name, const QString& path, bool changed) {
+  fSessionPath = path;
+  setWindowTitle(name + "[*] — Zanvel");
+  setWindowModified(changed);
+}
+
+void VideoWindow::OpenSessionDialog() {
+  auto* dialog = new QFileDialog(this, "Open Session", QFileInfo(fSessionPath).path(), kSessionFilter);
+  dialog->setObjectName("Open Session");
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setFileMode(QFileDialog::ExistingFile);
+  connect(dialog, &QFileDialog::fileSelected, this, [](const QString& file) {
+    BMessage message(FourCC("load"));
+    message.AddString("path", file.toStdString());
+    PostToApplication(message);
+  });
+  dialog->open();
+}
+
+void VideoWindow::SaveSessionDialog() {
+  auto* dialog = new QFileDialog(this, "Save Session", fSessionPath, kSessionFilter);
+  dialog->setObjectName("Save Session");
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setAcceptMode(QFileDialog::AcceptSave);
+  dialog->setDefaultSuffix("zanvel");
+  connect(dialog, &QFileDialog::fileSelected, this, [](const QString& file) {
+    BMessage message(FourCC("save"));
+    message.AddString("path", file.toStdString());
+    PostToApplication(message);
+  });
+  dialog->open();
+}
+
 void VideoWindow::BuildMidiMenu() {
   QMenu* midi = fMenuBar->addMenu("MIDI");
   midi->setObjectName("MIDI");
@@ -228,6 +296,6 @@ void VideoWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   // The close box quits the whole program; the window goes when the graph is down.
-  PostToApplication(BMessage(B_QUIT_REQUESTED));
+  PostToApplication(QuitMessage());
   event->ignore();
 }

@@ -9,9 +9,9 @@
 // The bar says "no frames" when none was analysed for a second and a half while the input
 // is capturing, "stopped" when it is not.
 
+#include <QString>
 #include <QElapsedTimer>
 #include <QMargins>
-#include <QString>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
@@ -25,6 +25,7 @@ class CanvasLink;
 class CanvasWidget;
 class ImageInterpreter;
 class QLabel;
+class QMenu;
 class QMenuBar;
 class QStatusBar;
 
@@ -51,6 +52,13 @@ class VideoWindow : public QWidget {
   void Follow(ImageInterpreter* interpreter);
   // Reads the frame rate and the video input's counters once; the timer calls it twice a second.
   void Refresh();
+  // The title names the session and marks unsaved changes; path is its file, "" before the
+  // first save or load ("Save Session" then asks for one).
+  void ShowSession(const QString& name, const QString& path, bool changed);
+  // The session file dialogs: opening one sends "load", saving one sends "save" with the
+  // file chosen. They are window-modal and return at once.
+  void OpenSessionDialog();
+  void SaveSessionDialog();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -60,6 +68,7 @@ class VideoWindow : public QWidget {
   void BuildMidiMenu();
   // Places the menu bar, the background with the picture and the status bar in the window.
   void LayOut();
+  void BuildSessionItems(QMenu* file);
 
   std::unique_ptr<BWindow> fWindow;  // the canvas lock; outlives the link
   std::unique_ptr<CanvasLink> fLink;
@@ -79,4 +88,5 @@ class VideoWindow : public QWidget {
   QElapsedTimer fSinceFrame;
   static constexpr qint64 kNoFramesAfter = 1500;  // ms
   bool fMayClose = false;
+  QString fSessionPath;
 };

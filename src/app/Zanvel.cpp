@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "app/CommandText.h"
 #include "platform/app/MessageText.h"
 #include "app/Sizes.h"
+#include "app/SessionKeeper.h"
 #include "app/ZanvelWindows.h"
 #include "capture/VideoConsumer.h"
 #include "platform/interface/BAlert.h"
@@ -22,6 +24,11 @@
 #include "platform/support/Log.h"
 
 namespace {
+
+// Posted by the session ticker to the application itself.
+constexpr uint32 kSessionTick = FourCC("_SES");
+// Autosaves of a changed session come at most this often.
+constexpr bigtime_t kAutosavePeriod = 60000000;
 
 constexpr const char kAboutText[] =
     "Zanvel " ZANVEL_VERSION "\n"
@@ -40,7 +47,10 @@ Zanvel::Zanvel(ZanvelWindows* windows, const ZanvelSettings& settings)
     : BApplication(settings.signature.c_str()),
       fColorSpace(B_RGB32),
       fVideoView(nullptr),
-      fWindows(windows) {
+      fWindows(windows),
+      fSession(fTuning, B_RGB32),
+      fStartSession(settings.session),
+      fAutosaves(settings.autosave) {
   int choice = settings.sizeChoice;
   if (choice < 0 || choice >= kSizeChoiceCount) {
     choice = (new BAlert("Select Resolution", "ZANVEL\nChoose a size for video capture and analysis.",
@@ -49,10 +59,12 @@ Zanvel::Zanvel(ZanvelWindows* windows, const ZanvelSettings& settings)
                  ->Go();
   }
   fSizes = SizesForChoice(choice);
+  fSession.UseAnalysisSize(fSizes.analysisWidth, fSizes.analysisHeight);
   fColorSpace = B_RGB32;
 }
 
 Zanvel::~Zanvel() {
+  StopSessionTicks();
   std::printf("Zanvel::~Zanvel\n");
   // A consumer that set-up made but could not register goes before the interpreter it knows.
   fGraph.ReleaseConsumer();
@@ -89,12 +101,148 @@ void Zanvel::ReadyToRun() {
     ErrorAlert("Error setting up nodes", status);
   else
     fWindows->CloseSplash();
+
+  fSession.Start(*fInterpreter);
+  fLastAutosave = system_time();
+  if (!fStartSession.empty())
+    LoadSession(fStartSession == "last" ? SessionKeeper::AutosavePath() : fStartSession);
+  StartSessionTicks();
+  SessionTick();
 }
 
 bool Zanvel::QuitRequested() {
+  if (!AskBeforeQuit())
+    return false;
+  StopSessionTicks();
   TearDownNodes();
   snooze(100000);
+  // Nothing the user made is lost, however the program is asked to quit.
+  Autosave();
   return true;
+}
+
+bool Zanvel::AskBeforeQuit() {
+  const BMessage* message = CurrentMessage();
+  bool ask = false;
+  if (fInterpreter == nullptr || message == nullptr || message->FindBool("ask", &ask) != B_OK || !ask ||
+      !fSession.Changed(*fInterpreter))
+    return true;
+  const std::string text = "Save the changes to the session \"" + fSession.Name() + "\" before quitting?";
+  const int32 choice =
+      (new BAlert("Unsaved Changes", text.c_str(), "Cancel", "Discard", "Save", B_WIDTH_AS_USUAL, B_WARNING_ALERT))
+          ->Go();
+  if (choice == 1)
+    return true;
+  if (choice != 2)
+    return false;
+  std::string path = fSession.Path();
+  if (path.empty())
+    path = fWindows->AskSessionPath();
+  return !path.empty() && SaveSessionTo(path);
+}
+
+void Zanvel::SaveSession(const BMessage* message) {
+  std::string path;
+  if (message->HasField("path") && message->FindString("path", &path) != B_OK) {
+    Refuse(message->what, "\"path\" must be a string");
+    return;
+  }
+  if (path.empty())
+    path = fSession.Path();
+  if (path.empty()) {
+    Refuse(message->what, "no \"path\" and no session file yet");
+    return;
+  }
+  SaveSessionTo(path);
+}
+
+bool Zanvel::SaveSessionTo(const std::string& path) {
+  // An example or key frame asked for just before belongs in the file; the next frame takes
+  // it. Without frames (video stopped) the save goes on without it.
+  for (int i = 0; i < 100 && fInterpreter->TrainingRequestPending() && fGraph.fVideoConsumer != nullptr; i++)
+    snooze(10000);
+  std::string why;
+  if (!fSession.Save(*fInterpreter, path, &why)) {
+    Log(LogLevel::kWarn, "Zanvel: session not saved to \"%s\": %s", path.c_str(), why.c_str());
+    return false;
+  }
+  Log(LogLevel::kWarn, "Zanvel: session saved to \"%s\" (%d examples, %d key frames)", path.c_str(),
+               int(fInterpreter->CountExamples()), int(fInterpreter->CountKeyFrames()));
+  SessionTick();
+  return true;
+}
+
+void Zanvel::LoadSession(const std::string& path) {
+  std::string why;
+  if (!fSession.Load(*fInterpreter, path, &why)) {
+    Log(LogLevel::kWarn, "Zanvel: session \"%s\" not loaded: %s", path.c_str(), why.c_str());
+    return;
+  }
+  Log(LogLevel::kWarn, "Zanvel: session \"%s\" loaded (%d examples, %d key frames)", path.c_str(),
+               int(fInterpreter->CountExamples()), int(fInterpreter->CountKeyFrames()));
+  if (fSession.LoadedWidth() != fSizes.analysisWidth || fSession.LoadedHeight() != fSizes.analysisHeight)
+    Log(LogLevel::kWarn, "Zanvel: the session was trained at %dx%d; analysing at %dx%d",
+                 int(fSession.LoadedWidth()), int(fSession.LoadedHeight()), int(fSizes.analysisWidth),
+                 int(fSizes.analysisHeight));
+  fWindows->ShowSettings(fSession.Settings(*fInterpreter));
+  SessionTick();
+}
+
+void Zanvel::Autosave() {
+  if (fInterpreter == nullptr || !fAutosaves)
+    return;
+  std::string why;
+  if (!fSession.Autosave(*fInterpreter, &why))
+    Log(LogLevel::kWarn, "Zanvel: autosave to \"%s\" failed: %s", SessionKeeper::AutosavePath().c_str(),
+                 why.c_str());
+  fLastAutosave = system_time();
+}
+
+void Zanvel::SessionTick() {
+  if (fInterpreter == nullptr)
+    return;
+  NearRepeat repeat;
+  if (fInterpreter->TakeNearRepeat(&repeat)) {
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "Key frame %d looks almost like key frame %d (they differ by %.1f%%) but has other "
+                  "values: the position will jump between them on that pose.",
+                  int(repeat.added + 1), int(repeat.like + 1), double(repeat.relative) * 100.0);
+    Log(LogLevel::kWarn, "Zanvel: %s", text);
+    fWindows->ShowNotice("Similar Key Frames", text);
+  }
+  const bool changed = fSession.Changed(*fInterpreter);
+  const std::string name = fSession.Path();
+  if (name != fShownTitle || changed != fShownChanged) {
+    fShownTitle = name;
+    fShownChanged = changed;
+    fWindows->ShowSession(fSession.Name().c_str(), fSession.Path().c_str(), changed);
+  }
+  if (system_time() - fLastAutosave >= kAutosavePeriod)
+    Autosave();
+}
+
+void Zanvel::StartSessionTicks() {
+  if (fTicks.joinable())
+    return;
+  fTicks = std::thread([this] {
+    std::unique_lock<std::mutex> hold(fTickLock);
+    while (!fTickWake.wait_for(hold, std::chrono::seconds(1), [this] { return fTicksStop; })) {
+      hold.unlock();
+      PostMessage(kSessionTick);
+      hold.lock();
+    }
+  });
+}
+
+void Zanvel::StopSessionTicks() {
+  {
+    std::lock_guard<std::mutex> hold(fTickLock);
+    fTicksStop = true;
+  }
+  fTickWake.notify_all();
+  if (fTicks.joinable())
+    fTicks.join();
 }
 
 void Zanvel::ShowSetTargetAppWindow(bool matched) {
@@ -158,6 +306,21 @@ void Zanvel::MessageReceived(BMessage* message) {
   switch (code) {
     case FourCC("abut"):
       ShowAbout();
+      break;
+    case FourCC("save"):
+      SaveSession(message);
+      break;
+    case FourCC("load"): {
+      if (message->FindString("path", &text) != B_OK || text.empty()) {
+        Refuse(code, message->HasField("path") ? "\"path\" must be a non-empty string"
+                                               : "no \"path\" (the session file)");
+        break;
+      }
+      LoadSession(text);
+      break;
+    }
+    case kSessionTick:
+      SessionTick();
       break;
     case FourCC("addi"):
       fInterpreter->SaveNextImageToMatcher();

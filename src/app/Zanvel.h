@@ -8,12 +8,16 @@
 // thread (the GUI thread in the program). The tuning values are written by the sliders on the
 // GUI thread and read by the consumer's thread for every frame.
 
+#include <condition_variable>
+#include <mutex>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "platform/app/AppDefs.h"
 #include "platform/app/BApplication.h"
 #include "app/ErrorAlert.h"
+#include "app/SessionKeeper.h"
 #include "app/Sizes.h"
 #include "capture/MediaGraph.h"
 #include "capture/Tuning.h"
@@ -36,6 +40,10 @@ struct ZanvelSettings {
   std::string signature = kZanvelSignature;
   // Size-chooser button chosen in advance (--size); -1 asks the user.
   int sizeChoice = -1;
+  // Session file loaded once the media graph is up (--session); "last" is the autosave.
+  std::string session;
+  // Autosaving (off for runs that are not the user's own, such as the screenshot script).
+  bool autosave = true;
 };
 
 class Zanvel : public BApplication {
@@ -59,6 +67,9 @@ class Zanvel : public BApplication {
   // the consumer. Start values 0.7, 20.0 and 0.7.
   Tuning fTuning;
 
+  // The session: its file, unsaved changes, the autosave.
+  SessionKeeper& Session() { return fSession; }
+
   // Read-only views for tests and diagnostics.
   color_space ColorSpace() const { return fColorSpace; }
   const AnalysisSizes& Sizes() const { return fSizes; }
@@ -81,6 +92,18 @@ class Zanvel : public BApplication {
   void ReplyStatus(const BMessage* message);
   void OpenVideoPreferences();
   void ShowAbout();
+  // The session commands; both say on standard error what became of them.
+  void SaveSession(const BMessage* message);
+  bool SaveSessionTo(const std::string& path);
+  void LoadSession(const std::string& path);
+  void Autosave();
+  // Once a second: the window title follows the session, and a changed session is
+  // autosaved at most once a minute.
+  void SessionTick();
+  void StartSessionTicks();
+  void StopSessionTicks();
+  // A quit from the window with unsaved changes asks first; false cancels the quit.
+  bool AskBeforeQuit();
 
   color_space fColorSpace;
   MediaGraph fGraph;
@@ -92,4 +115,15 @@ class Zanvel : public BApplication {
 
   ZanvelWindows* fWindows;
   status_t fSetUpStatus = B_OK;
+
+  SessionKeeper fSession;
+  std::string fStartSession;
+  const bool fAutosaves;
+  bigtime_t fLastAutosave = 0;
+  std::string fShownTitle;  // the session file the windows show
+  bool fShownChanged = false;
+  std::mutex fTickLock;
+  std::condition_variable fTickWake;
+  bool fTicksStop = false;  // under fTickLock
+  std::thread fTicks;
 };

@@ -5,12 +5,15 @@
 //
 // Threads: every call is made on the application's thread.
 
+#include <string>
+
 #include "platform/interface/BRect.h"
 #include "platform/media/MediaDefs.h"
 
 struct AnalysisSizes;
 class BView;
 class ImageInterpreter;
+struct SessionSettings;
 
 // The control window's three drawing views.
 struct ControlViews {
@@ -44,4 +47,15 @@ class ZanvelWindows {
 
   // Closes every window (after the application's loop ended).
   virtual void CloseAll() = 0;
+
+  // The session's name in the titles, marked while it has unsaved changes; path is its file
+  // ("" before the first save or load).
+  virtual void ShowSession(const char* /*name*/, const char* /*path*/, bool /*changed*/) {}
+  // A warning in a window of its own that holds up nothing (no modal loop, no waiting).
+  virtual void ShowNotice(const char* /*title*/, const char* /*text*/) {}
+  // A session was loaded: the controls show its settings, sending nothing.
+  virtual void ShowSettings(const SessionSettings& /*settings*/) {}
+  // Asks the user for a session file to save to; "" when cancelled or when there is nobody
+  // to ask. Returns when the user has answered.
+  virtual std::string AskSessionPath() { return ""; }
 };

@@ -11,11 +11,13 @@
 #include "app/HiddenWindows.h"
 #include "app/OscControl.h"
 #include "app/QtWindows.h"
+#include "app/SessionKeeper.h"
 #include "app/Zanvel.h"
-#include "platform/interface/ConsoleAlertService.h"
 #include "platform/media/BMediaRoster.h"
 #include "platform/qt/QtAlertService.h"
 #include "platform/qt/QtLoopBackEnd.h"
+#include "session/SessionFile.h"
+#include "platform/interface/ConsoleAlertService.h"
 #include "platform/qt/QuitSignals.h"
 #include "Version.h"
 #include "platform/support/Log.h"
@@ -23,6 +25,8 @@
 int main(int argc, char** argv) {
   // A reader that went away (`zanvel | head -1`) gives failed writes, never the end of the program.
   std::signal(SIGPIPE, SIG_IGN);
+  // Likewise a file-size limit makes a save fail with a message, not end the program.
+  std::signal(SIGXFSZ, SIG_IGN);
   CommandLine options = ParseCommandLine(argc, argv);
   if (options.help) {
     std::fputs(CommandLineUsage(argv[0]).c_str(), stdout);
@@ -72,6 +76,15 @@ int main(int argc, char** argv) {
   }
   ZanvelSettings settings;
   settings.sizeChoice = SizeChoiceFor(options.width, options.height);
+  settings.session = options.session;
+  // A session answers the size question with the size it was trained at.
+  if (settings.sizeChoice < 0 && !options.session.empty()) {
+    Session session;
+    std::string why;
+    const std::string path = options.session == "last" ? SessionKeeper::AutosavePath() : options.session;
+    if (LoadSessionFile(path, &session, &why))
+      settings.sizeChoice = SizeChoiceFor(session.analysisWidth, session.analysisHeight);
+  }
   // Nobody is there to answer the size question.
   if (options.headless && settings.sizeChoice < 0)
     settings.sizeChoice = 0;

@@ -1,7 +1,9 @@
 #include "interpreter/FrameAnalysis.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <numeric>
 
 #include "analysis/GrayscaleImage.h"
 #include "analysis/RGBAImage.h"
@@ -117,6 +119,7 @@ void FrameAnalysis::Analyse(OrientationHistogram* histogram, FrameResult* result
 void FrameAnalysis::AddExample(Image* image) {
   BAutolock hold(fMatcherLock);
   fMatcher->Add(image);
+  fSetChanges.fetch_add(1, std::memory_order_relaxed);
 }
 
 void FrameAnalysis::AddKeyFrame(KeyFrame* keyFrame) {
@@ -128,7 +131,43 @@ void FrameAnalysis::AddKeyFrame(KeyFrame* keyFrame) {
     keyFrame->histogram = new OrientationHistogram(
         *keyFrame->image, fContrastThreshold.load(std::memory_order_relaxed), fInterpolator->numBins);
   }
+  // A cheap look over the stored key frames (a few dozen distances) for one that is nearly
+  // the same picture with other values.
+  NearRepeat nearest;
+  float nearestDistance = kNearRepeatDistance;
+  const double size = std::sqrt(std::inner_product(keyFrame->histogram->bins,
+                                                   keyFrame->histogram->bins + keyFrame->histogram->numBins,
+                                                   keyFrame->histogram->bins, 0.0));
+  const std::vector<KeyFrame*>& stored = fInterpolator->keyFrames;
+  for (size_t i = 0; i < stored.size(); i++) {
+    const OrientationHistogram& other = *stored[i]->histogram;
+    const double otherSize = std::sqrt(std::inner_product(other.bins, other.bins + other.numBins, other.bins, 0.0));
+    const double scale = std::max(size, otherSize);
+    if (!(scale > 0)) continue;
+    const float relative = float(double(keyFrame->histogram->Distance(other)) / scale);
+    bool sameValues = stored[i]->numValues == keyFrame->numValues;
+    for (int32 v = 0; sameValues && v < keyFrame->numValues; v++)
+      sameValues = stored[i]->values[v] == keyFrame->values[v];
+    if (!sameValues && relative < nearestDistance) {
+      nearestDistance = relative;
+      nearest = {int32(stored.size()), int32(i), relative};
+    }
+  }
   fInterpolator->AddKeyFrame(keyFrame);
+  fSetChanges.fetch_add(1, std::memory_order_relaxed);
+  if (nearest.like >= 0) {
+    std::lock_guard<std::mutex> repeatHold(fRepeatLock);
+    fRepeat = nearest;
+    fHasRepeat = true;
+  }
+}
+
+bool FrameAnalysis::TakeNearRepeat(NearRepeat* repeat) {
+  std::lock_guard<std::mutex> hold(fRepeatLock);
+  if (!fHasRepeat) return false;
+  *repeat = fRepeat;
+  fHasRepeat = false;
+  return true;
 }
 
 void FrameAnalysis::ClearExamples() {
@@ -136,6 +175,7 @@ void FrameAnalysis::ClearExamples() {
   DeleteDisplayBitmaps(*fMatcher);
   fMatcher->Clear();
   fLastMatched = -1;
+  fSetChanges.fetch_add(1, std::memory_order_relaxed);
 }
 
 void FrameAnalysis::ClearKeyFrames() {
@@ -144,6 +184,7 @@ void FrameAnalysis::ClearKeyFrames() {
   delete fInterpolator;
   fInterpolator = new MultiInterpolator(fContrastThreshold, fNumBins, 3, 1.0f);
   fLastKeyFrame = -1;
+  fSetChanges.fetch_add(1, std::memory_order_relaxed);
 }
 
 void FrameAnalysis::SetContrastThreshold(float threshold) {
@@ -181,6 +222,33 @@ void FrameAnalysis::SetNumBins(int numBins) {
   delete fInterpolator;
   fInterpolator = new MultiInterpolator(threshold, numBins, 3, 1.0f);
   fNumBins.store(numBins, std::memory_order_relaxed);
+}
+
+void FrameAnalysis::ReplaceSets(TrainingSet* examples, MultiInterpolator* keyFrames) {
+  {
+    BAutolock matcherHold(fMatcherLock);
+    BAutolock keyFrameHold(fKeyFrameLock);
+    // The matcher object stays (the frame thread sets its threshold without our locks); its
+    // contents change places with the new set's.
+    {
+      BAutolock setHold(*fMatcher);
+      BAutolock newHold(*examples);
+      std::swap(fMatcher->images, examples->images);
+      std::swap(fMatcher->histograms, examples->histograms);
+      std::swap(fMatcher->numBins, examples->numBins);
+      std::swap(fMatcher->contrastThreshold, examples->contrastThreshold);
+    }
+    std::swap(fInterpolator, keyFrames);
+    fNumBins.store(fMatcher->numBins, std::memory_order_relaxed);
+    fLastMatched = -1;
+    fLastKeyFrame = -1;
+    fSetChanges.fetch_add(1, std::memory_order_relaxed);
+  }
+  // The old sets, out of every frame's reach now.
+  DeleteDisplayBitmaps(*examples);
+  delete examples;
+  DeleteDisplayBitmaps(*keyFrames);
+  delete keyFrames;
 }
 
 void FrameAnalysis::SetSmoothingAlpha(float alpha) {

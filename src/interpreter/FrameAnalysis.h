@@ -13,6 +13,7 @@
 // except in SetNumBins (matcher first). A view's window lock may be taken inside either.
 
 #include <atomic>
+#include <mutex>
 
 #include "analysis/Image.h"
 #include "analysis/MultiInterpolator.h"
@@ -22,9 +23,21 @@
 #include "platform/support/BLocker.h"
 #include "platform/support/ColorSpace.h"
 
+// A key frame that looks almost like an earlier one but has other values: the interpolation
+// would have to pull one picture two ways.
+struct NearRepeat {
+  int32 added = -1;      // index of the new key frame
+  int32 like = -1;       // index of the earlier one it resembles
+  float relative = 0;    // their histograms' distance, relative to the larger histogram
+};
+
 class FrameAnalysis {
  public:
   static constexpr int kMaxBins = 360;
+  // Key frames closer than this (histogram distance relative to the larger histogram) count
+  // as repeats: two frames of one still picture differ by a few per cent, two different
+  // pictures by a half or more.
+  static constexpr float kNearRepeatDistance = 0.2f;
 
   explicit FrameAnalysis(color_space colorSpace);
   ~FrameAnalysis();
@@ -38,6 +51,8 @@ class FrameAnalysis {
   bool TakeKeyFrameRequest() { return fSaveNextImageAsKeyframe.exchange(false); }
   void RequestExample() { fSaveNextImageToMatcher.store(true); }
   void RequestKeyFrame() { fSaveNextImageAsKeyframe.store(true); }
+  // An example or key frame was asked for and no frame has taken the request yet.
+  bool RequestPending() const { return fSaveNextImageToMatcher.load() || fSaveNextImageAsKeyframe.load(); }
   // An owned copy of a frame in the analysis's colour space, or null for an unsupported one.
   Image* CopyFrame(const Image& frame) const;
   OrientationHistogram* MakeHistogram(Image& image) const;
@@ -55,6 +70,9 @@ class FrameAnalysis {
   void ClearKeyFrames();
   // Refused with a message while anything is stored, or outside 1..kMaxBins.
   void SetNumBins(int numBins);
+  // Replaces both sets at once by ones made beforehand (ownership passes; display bitmaps
+  // made by the caller); their bin count becomes the analysis's. The old sets are deleted.
+  void ReplaceSets(TrainingSet* examples, MultiInterpolator* keyFrames);
   void SetContrastThreshold(float threshold);
 
   void SetSmoothInput(bool on) { fSmoothInputImages.store(on, std::memory_order_relaxed); }
@@ -64,6 +82,13 @@ class FrameAnalysis {
   void SetSmoothingAlpha(float alpha);
   float SmoothingAlpha() const { return fSmoothingAlpha.load(std::memory_order_relaxed); }
   int32 NumBins() const { return fNumBins.load(std::memory_order_relaxed); }
+  bool Smoothing() const { return fSmoothing.load(std::memory_order_relaxed); }
+  bool SmoothInput() const { return fSmoothInputImages.load(std::memory_order_relaxed); }
+  bool BlendInput() const { return fBlendInputImages.load(std::memory_order_relaxed); }
+  // Counts every change of the stored examples and key frames (added, cleared, replaced).
+  uint64_t CountSetChanges() const { return fSetChanges.load(std::memory_order_relaxed); }
+  // The last near-repeated key frame not taken yet; false when there is none.
+  bool TakeNearRepeat(NearRepeat* repeat);
 
   int32 LastMatched();
   int32 LastKeyFrame();
@@ -100,4 +125,8 @@ class FrameAnalysis {
   MultiInterpolator* fInterpolator = nullptr;
   TrainingSet* fMatcher = nullptr;
   std::atomic<uint32> fMatchedChanges{0};
+  std::atomic<uint64_t> fSetChanges{0};
+  std::mutex fRepeatLock;  // held only to copy fRepeat
+  NearRepeat fRepeat;
+  bool fHasRepeat = false;
 };

@@ -28,11 +28,17 @@ FrameDisplay::FrameDisplay(BView* histogramView, BView* keyFrameView, BView* mat
 
 void FrameDisplay::Draw(const FrameResult& result, FrameAnalysis& analysis) {
   DrawHistogram(result.histogram.get(), fHistogramView, kBlack);
-  if (result.matched != -1)
+  // The sets are looked up under their locks: clearing the key frames or loading a session
+  // replaces the set object itself.
+  if (result.matched != -1) {
+    BAutolock hold(analysis.MatcherLock());
     DrawNearest(analysis.Examples(), analysis.MatcherLock(), result.matched, fMatchedView, kRed);
-  if (result.nearestKeyFrame != -1)
+  }
+  if (result.nearestKeyFrame != -1) {
+    BAutolock hold(analysis.KeyFrameLock());
     DrawNearest(analysis.KeyFrames(), analysis.KeyFrameLock(), result.nearestKeyFrame, fKeyFrameView,
                 kYellow);
+  }
   if (LockWindowOf(fHistogramView)) {
     fHistogramView->Flush();
     fHistogramView->Window()->Unlock();

@@ -247,3 +247,62 @@ bool ImageInterpreter::WaitForOutputs(bigtime_t timeout) {
   idle = fLcs->WaitIdle(left()) && idle;
   return idle;
 }
+
+bool ImageInterpreter::SendNotesToSynth() const { return fRhythm->ToSynth(); }
+
+bool ImageInterpreter::SendNotesToMidiPort() const { return fRhythm->ToPort(); }
+
+bool ImageInterpreter::SendToKDX() const { return fKeyPressure->IsOn(); }
+
+int32 ImageInterpreter::KDXBussId() const { return fKeyPressure->BussId(); }
+
+bool ImageInterpreter::SendBMessages() const { return fPositionToTarget->IsOn(); }
+
+bool ImageInterpreter::SendMatchedAsBMessages() const { return fMatchedToTarget->IsOn(); }
+
+bool ImageInterpreter::SendMatchedAsNotesToSynth() const { return fMatchedMidi->NoteToSynth(); }
+
+bool ImageInterpreter::SendMatchedAsNotesToMidiPort() const { return fMatchedMidi->NoteToPort(); }
+
+bool ImageInterpreter::SendMatchedAsModwheelToMidiPort() const { return fMatchedMidi->ModwheelToPort(); }
+
+bool ImageInterpreter::LCSSendPosition() const { return fLcs->IsOn(); }
+
+int32 ImageInterpreter::LCSZMapping() const { return fLcs->ZMapping(); }
+
+std::string ImageInterpreter::ChosenMidiPort() const { return fMidi->ChosenName(); }
+
+std::string ImageInterpreter::ChosenLCSSerialPort() const { return fLcs->ChosenName(); }
+
+void ImageInterpreter::VisitTraining(
+    const std::function<void(const Image&, const OrientationHistogram&)>& example,
+    const std::function<void(const KeyFrame&)>& keyFrame) {
+  // Only the lists are copied under the locks, so frames wait for no picture copy: what they
+  // point at stays, as only this thread removes examples and key frames, and a stored
+  // picture, histogram or key frame never changes.
+  std::vector<const Image*> images;
+  std::vector<const OrientationHistogram*> histograms;
+  std::vector<const KeyFrame*> keyFrames;
+  {
+    BAutolock hold(fAnalysis.MatcherLock());
+    TrainingSet& examples = fAnalysis.Examples();
+    BAutolock setHold(examples);
+    images.assign(examples.images.begin(), examples.images.end());
+    histograms.assign(examples.histograms.begin(), examples.histograms.end());
+  }
+  {
+    BAutolock hold(fAnalysis.KeyFrameLock());
+    const std::vector<KeyFrame*>& stored = fAnalysis.KeyFrames().keyFrames;
+    keyFrames.assign(stored.begin(), stored.end());
+  }
+  for (size_t i = 0; i < images.size(); i++) example(*images[i], *histograms[i]);
+  for (const KeyFrame* k : keyFrames) keyFrame(*k);
+}
+
+void ImageInterpreter::ReplaceTraining(TrainingSet* examples, MultiInterpolator* keyFrames) {
+  for (Image* image : examples->images) image->displayBitmap = FrameDisplay::MakeDisplayBitmap(*image);
+  for (KeyFrame* k : keyFrames->keyFrames) k->image->displayBitmap = FrameDisplay::MakeDisplayBitmap(*k->image);
+  fAnalysis.ReplaceSets(examples, keyFrames);
+  FrameDisplay::ClearView(fDisplay.MatchedView());
+  FrameDisplay::ClearView(fDisplay.KeyFrameView());
+}

@@ -24,6 +24,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -148,6 +149,40 @@ class ImageInterpreter {
   virtual void SetLCSSendPosition(bool on);
   // Which LCS parameter receives z: 0 pan, 1 divergence, 2 level.
   virtual void SetLCSZMapping(long mapping);
+
+  // Sessions (application thread). Calls example for every example in order, then keyFrame
+  // for every key frame in order. The sets' locks are held only while their lists are
+  // copied, so the visitors may take their time.
+  void VisitTraining(const std::function<void(const Image&, const OrientationHistogram&)>& example,
+                     const std::function<void(const KeyFrame&)>& keyFrame);
+  // Replaces every example and key frame at once by sets made beforehand (ownership passes);
+  // their bin count becomes the analysis's. Clears the matched and key-frame views.
+  void ReplaceTraining(TrainingSet* examples, MultiInterpolator* keyFrames);
+  // Counts every change of the examples and key frames, for telling whether a session changed.
+  uint64_t CountTrainingChanges() const { return fAnalysis.CountSetChanges(); }
+  // The last key frame stored that nearly repeats an earlier one with other values, once.
+  bool TakeNearRepeat(NearRepeat* repeat) { return fAnalysis.TakeNearRepeat(repeat); }
+  // An example or key frame was asked for and is not stored yet.
+  bool TrainingRequestPending() const { return fAnalysis.RequestPending(); }
+
+  // The settings as the command table last set them (application thread).
+  bool Smoothing() const { return fAnalysis.Smoothing(); }
+  bool SmoothInputImages() const { return fAnalysis.SmoothInput(); }
+  bool BlendInputImages() const { return fAnalysis.BlendInput(); }
+  bool SendNotesToSynth() const;
+  bool SendNotesToMidiPort() const;
+  bool SendToKDX() const;
+  int32 KDXBussId() const;
+  bool SendBMessages() const;
+  bool SendMatchedAsBMessages() const;
+  bool SendMatchedAsNotesToSynth() const;
+  bool SendMatchedAsNotesToMidiPort() const;
+  bool SendMatchedAsModwheelToMidiPort() const;
+  bool LCSSendPosition() const;
+  int32 LCSZMapping() const;
+  // The MIDI device and the LCS line last chosen, whether they opened or not.
+  std::string ChosenMidiPort() const;
+  std::string ChosenLCSSerialPort() const;
 
   // Read-only views of the state, for the windows and for tests.
   // The MIDI port; objects connected to it see everything it is sent (monitors, tests).

@@ -16,6 +16,7 @@ class KeyPressure : public Output {
   void SetOn(bool on) { fOn.store(on, std::memory_order_relaxed); }
   bool IsOn() const override { return fOn.load(std::memory_order_relaxed); }
   void SetBussId(int32 bussId) { fBussId.store(bussId, std::memory_order_relaxed); }
+  int32 BussId() const { return fBussId.load(std::memory_order_relaxed); }
 
   void Offer(const float position[3]);
 

@@ -22,6 +22,7 @@ constexpr int32 kDeviceIndex = 1;
 LcsOutput::LcsOutput() : Output("Position to LCS") {
   char name[32] = "";
   fPort.GetDeviceName(kDeviceIndex, name, sizeof(name));
+  fChosenName = name;
   // Frames do not flow yet, so the start-up alert may wait for its button.
   if (!Open(name)) CantOpenAlert(name[0] ? name : "the second serial port", "ug")->Go();
   fWorker.SetIdleTick(kReopenPeriod, [this] { LookForLine(); });
@@ -51,6 +52,10 @@ bool LcsOutput::Open(const std::string& name) {
 
 void LcsOutput::SetPort(const char* name) {
   const std::string device = name ? name : "";
+  {
+    std::lock_guard<std::mutex> hold(fNameLock);
+    fChosenName = device;
+  }
   // Asked for by another program, the alert must not stand in a person's way either.
   const bool forAnotherProgram = ScopedNoWaitAlerts::Active();
   fWorker.PostControl([this, device, forAnotherProgram] {
@@ -110,6 +115,11 @@ void LcsOutput::LookForLine() {
 int64 LcsOutput::CountDroppedMessages() const {
   const OutputStatus status = Status();
   return int64(status.dropped + status.failed);
+}
+
+std::string LcsOutput::ChosenName() const {
+  std::lock_guard<std::mutex> hold(fNameLock);
+  return fChosenName;
 }
 
 std::string LcsOutput::DeviceName() const {

@@ -43,6 +43,9 @@ class LcsOutput : public Output {
   int64 CountDroppedMessages() const;
   // The line in use, or "" while none is open.
   std::string DeviceName() const;
+  // The device last chosen (at start, the second serial device), open or not.
+  std::string ChosenName() const;
+  int32 ZMapping() const { return fZMapping.load(std::memory_order_relaxed); }
   bool WaitIdle(bigtime_t timeout) { return fWorker.WaitIdle(timeout); }
 
  private:
@@ -58,6 +61,7 @@ class LcsOutput : public Output {
   bool fLineDown = false;     // worker only: failed, waiting for the device to return
   mutable std::mutex fNameLock;
   std::string fShownName;     // fPortName for other threads
+  std::string fChosenName;    // under fNameLock
   std::atomic<bool> fPortOpen{false};
   std::atomic<bool> fSendPosition{false};
   std::atomic<int32> fZMapping{0};

@@ -20,6 +20,9 @@ class MatchedMidi : public Output {
   void SetNoteToSynth(bool on) { fNoteToSynth.store(on, std::memory_order_relaxed); }
   void SetNoteToPort(bool on) { fNoteToPort.store(on, std::memory_order_relaxed); }
   void SetModwheelToPort(bool on) { fModwheelToPort.store(on, std::memory_order_relaxed); }
+  bool NoteToSynth() const { return fNoteToSynth.load(std::memory_order_relaxed); }
+  bool NoteToPort() const { return fNoteToPort.load(std::memory_order_relaxed); }
+  bool ModwheelToPort() const { return fModwheelToPort.load(std::memory_order_relaxed); }
   // The synthesizer, or null (nothing makes one yet).
   void SetSynth(BMidiSynth* synth) { fSynth = synth; }
   bool IsOn() const override;

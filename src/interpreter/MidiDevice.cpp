@@ -23,6 +23,7 @@ MidiDevice::MidiDevice()
   fPort->CountDevices();
   if (fPort->GetDeviceName(0, device, sizeof device) != B_OK)
     std::snprintf(device, sizeof device, "%s (no MIDI service)", kOwnMidiPortName);
+  fChosenName = device;
   const bool open = fPort->Open(device) == B_OK;
   Opened(device, open);
   // Frames do not flow yet, so the start-up alert may wait for its button.
@@ -46,6 +47,11 @@ MidiDevice::~MidiDevice() {
 
 void MidiDevice::Change(const char* name) {
   const std::string device = name ? name : "";
+  {
+    std::lock_guard<std::mutex> hold(fNameLock);
+    fChosenName = device;
+  }
+  // Asked for by another program, the alert must not stand in a person's way either.
   const bool forAnotherProgram = ScopedNoWaitAlerts::Active();
   fWorker->PostControl([this, device, forAnotherProgram] {
     ScopedNoWaitAlerts noWait(forAnotherProgram);
@@ -65,6 +71,11 @@ void MidiDevice::Quiet() { fPort->AllNotesOff(true, MidiNow()); }
 void MidiDevice::Opened(const std::string& device, bool open) {
   std::lock_guard<std::mutex> hold(fNameLock);
   fDeviceName = open ? device : "none";
+}
+
+std::string MidiDevice::ChosenName() const {
+  std::lock_guard<std::mutex> hold(fNameLock);
+  return fChosenName;
 }
 
 std::string MidiDevice::DeviceName() const {

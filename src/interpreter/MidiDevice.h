@@ -33,6 +33,8 @@ class MidiDevice {
   void Quiet();
   // The device in use ("none" when it is not open). Never waits for the MIDI service.
   std::string DeviceName() const;
+  // The device last chosen (at start, the first one), open or not.
+  std::string ChosenName() const;
 
   bool WaitIdle(bigtime_t timeout) { return fWorker->WaitIdle(timeout); }
 
@@ -44,5 +46,6 @@ class MidiDevice {
   std::unique_ptr<BMidiPort> fPort;
   mutable std::mutex fNameLock;
   std::string fDeviceName{"none"};
+  std::string fChosenName;
   std::unique_ptr<OutputWorker> fWorker;  // last: stops before the port goes
 };

@@ -65,3 +65,13 @@ void RhythmOutput::StopRhythm() {
   // A switch turned on meanwhile wants it running.
   if (fToPort || fToSynth) fRhythm->Start();
 }
+
+bool RhythmOutput::ToPort() const {
+  std::lock_guard<std::mutex> hold(fLock);
+  return fToPort;
+}
+
+bool RhythmOutput::ToSynth() const {
+  std::lock_guard<std::mutex> hold(fLock);
+  return fToSynth;
+}

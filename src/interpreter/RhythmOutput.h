@@ -26,6 +26,8 @@ class RhythmOutput : public Output {
   void SetToSynth(bool on);
   void SetSynth(BMidiSynth* synth) { fSynth = synth; }
   bool IsOn() const override;
+  bool ToPort() const;
+  bool ToSynth() const;
   OutputStatus Status() const override;
 
  private:

@@ -1,6 +1,7 @@
 #pragma once
 // A fresh XDG_RUNTIME_DIR for the test and the programs it starts, so that the signatures
-// registered here never meet the user's running programs.
+// registered here never meet the user's running programs; XDG_STATE_HOME inside it, so that
+// the sessions those programs autosave never replace the user's.
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +15,7 @@ class PrivateRuntimeFolder {
     if (mkdtemp(pattern.data()) != nullptr)
       fPath = pattern;
     setenv("XDG_RUNTIME_DIR", fPath.c_str(), 1);
+    setenv("XDG_STATE_HOME", (fPath + "/state").c_str(), 1);
   }
   ~PrivateRuntimeFolder() {
     std::error_code ignored;

@@ -6,7 +6,11 @@
 
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "HeadlessWindows.h"
+#include "peers/TempFolder.h"
+#include "session/SessionFile.h"
 #include "platform/app/AppDefs.h"
 #include "app/Sizes.h"
 #include "app/Zanvel.h"
@@ -268,6 +272,36 @@ TEST_F(CommandTest, UnknownCodesChangeNothing) {
   }
   EXPECT_EQ(fAlerts.CountAlerts(), 0u);
   EXPECT_EQ(fWindows.Names(), std::vector<std::string>{"control"});
+}
+
+TEST_F(CommandTest, AQuitFromTheWindowAsksAboutUnsavedChangesAndEveryQuitAutosaves) {
+  TempFolder state;
+  setenv("XDG_STATE_HOME", state.Path().c_str(), 1);
+  fApp->Session().Start(*fInterpreter);
+  fApp->fTuning.fSmoothingAlpha.store(0.25f);
+  BMessage quit(B_QUIT_REQUESTED);
+  quit.AddBool("ask", true);
+
+  // Cancel: nothing is saved and the program goes on.
+  fAlerts.Clear();
+  fAlerts.QueueAnswer(0);
+  ASSERT_EQ(fApp->PostMessage(&quit), B_OK);
+  fApp->DispatchMessages();
+  ASSERT_EQ(fAlerts.CountAlerts(), 1u);
+  EXPECT_EQ(fAlerts.Alerts()[0].buttons, (std::vector<std::string>{"Cancel", "Discard", "Save"}));
+  EXPECT_NE(fAlerts.Alerts()[0].text.find("\"Untitled\""), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(state / "zanvel/last.zanvel"));
+  EXPECT_EQ(fApp->PostMessage(&quit), B_OK) << "the program quit although the user cancelled";
+
+  // Discard: the program quits, and the autosave still keeps what changed.
+  fAlerts.QueueAnswer(1);
+  fApp->DispatchMessages();
+  Session saved;
+  std::string why;
+  ASSERT_TRUE(LoadSessionFile(state / "zanvel/last.zanvel", &saved, &why)) << why;
+  EXPECT_FLOAT_EQ(saved.settings.smoothingAmount, 0.25f);
+  EXPECT_EQ(fApp->PostMessage(&quit), B_NOT_ALLOWED);
+  unsetenv("XDG_STATE_HOME");
 }
 
 }  // namespace

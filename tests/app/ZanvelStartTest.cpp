@@ -147,6 +147,7 @@ TEST(CommandLineTest, RefusesWhatItCannotUseWithAReason) {
   EXPECT_FALSE(Parse({"--size", "160x120x"}).error.empty());
   EXPECT_FALSE(Parse({"--size"}).error.empty());
   EXPECT_FALSE(Parse({"--video", ""}).error.empty());
+  EXPECT_FALSE(Parse({"--session", ""}).error.empty());
   EXPECT_NE(Parse({"--fullscreen"}).error.find("--fullscreen"), std::string::npos);
   EXPECT_NE(CommandLineUsage("zanvel").find("--video"), std::string::npos);
 }

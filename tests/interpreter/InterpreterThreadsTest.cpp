@@ -33,6 +33,18 @@ TEST_F(InterpreterTest, CommandsFromOtherThreadsWhileFramesFlow) {
     }
   });
 
+  // A loaded session: both sets replaced at once while frames are matched and drawn.
+  auto replaceTraining = [&] {
+    TestFrame pattern(Pattern::kChecker);
+    auto* examples = new TrainingSet(20.0f, 36);
+    examples->Add(new RGBAImage(*pattern.image()));
+    auto* keyFrames = new MultiInterpolator(20.0f, 36, 3, 1.0f);
+    Image* image = new RGBAImage(*pattern.image());
+    const float values[3] = {1, 0, 0};
+    keyFrames->AddKeyFrame(new KeyFrame(image, new OrientationHistogram(*image, 20.0f, 36), values, 3));
+    interpreter->ReplaceTraining(examples, keyFrames);
+  };
+
   std::thread commandThread([&] {
     char buffer[64];
     for (int i = 0; i < 400; ++i) {
@@ -45,11 +57,21 @@ TEST_F(InterpreterTest, CommandsFromOtherThreadsWhileFramesFlow) {
         case 5: interpreter->SetDestinationAppSignature(i % 20 == 5 ? "application/a" : "application/bb"); break;
         case 6: interpreter->GetDestinationAppSignature(buffer, sizeof buffer); break;
         case 7: if (i % 50 == 7) interpreter->ClearMatcher(); break;
-        case 8: if (i % 70 == 8) interpreter->ClearKeyframes(); break;
+        case 8:
+          if (i % 70 == 8) interpreter->ClearKeyframes();
+          else if (i % 20 == 18) replaceTraining();
+          break;
         case 9: interpreter->SetNumBins(i % 20 == 9 ? 36 : 24); break;  // refused while stored
       }
       interpreter->SetSendToKDX(i % 2 == 0);
       interpreter->SetLCSZMapping(i % 3);
+      // A session saved meanwhile reads every stored picture.
+      if (i % 25 == 0) {
+        volatile uint32 sum = 0;
+        interpreter->VisitTraining(
+            [&](const Image& image, const OrientationHistogram&) { sum = sum + image.I_RGB(0, 0); },
+            [&](const KeyFrame& k) { sum = sum + k.image->I_RGB(0, 0); });
+      }
       commands.fetch_add(1);
       std::this_thread::yield();
     }

@@ -136,9 +136,10 @@ TEST_F(MidiThroughJack, MessagesAMillisecondApartArriveAMillisecondApartWithinAC
   const double framesPerMs = reader->SampleRate() / 1000.0;
   // Three stamps within one 5.3 ms period: the frame offsets must keep them apart. A
   // loaded machine may wake the scheduler late now and then, which puts a message at the
-  // start of a later cycle; most rounds must still be exact.
+  // start of a later cycle (and a dummy server's cycles run late under load too); five rounds
+  // of fifteen must still be exact, which a writer that ignores the offsets never is.
   int exact = 0;
-  for (int round = 0; round < 7; round++) {
+  for (int round = 0; round < 15 && exact < 5; round++) {
     reader->Clear();
     const uint32 now = NowMs();
     for (uint8 i = 0; i < 3; i++) port.KeyPressure(1, 60, i, now + i);
@@ -152,7 +153,7 @@ TEST_F(MidiThroughJack, MessagesAMillisecondApartArriveAMillisecondApartWithinAC
     exact += ok ? 1 : 0;
     snooze(20000);
   }
-  EXPECT_GE(exact, 5) << "of 7 rounds, messages a millisecond apart landed a millisecond apart";
+  EXPECT_GE(exact, 5) << "of 15 rounds, messages a millisecond apart landed a millisecond apart";
 }
 
 TEST_F(MidiThroughJack, OpensAnotherDestinationEvenByItsCutName) {

@@ -6,6 +6,9 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -32,6 +35,7 @@
 #include "platform/interface/BWindow.h"
 #include "interpreter/ImageInterpreter.h"
 #include "platform/qt/CanvasWidget.h"
+#include "session/Session.h"
 
 namespace {
 
@@ -156,10 +160,15 @@ TEST_F(WindowsTest, FileMenuItemsSendTheirCommandsAndHaveTheirShortcuts) {
   for (QAction* item : menus[0]->menu()->actions()) {
     labels.push_back(item->text().toStdString());
     keys.push_back(item->shortcut().toString().toStdString());
-    item->trigger();
+    // The session items open file dialogs; their own test follows.
+    if (labels.size() > 4)
+      item->trigger();
   }
-  EXPECT_EQ(labels, (std::vector<std::string>{"Video Preferences", "About Zanvel", "Start Video", "Stop Video", "Quit"}));
-  EXPECT_EQ(keys, (std::vector<std::string>{"Ctrl+P", "Ctrl+B", "Ctrl+A", "Ctrl+O", "Ctrl+Q"}));
+  EXPECT_EQ(labels, (std::vector<std::string>{"Open Session…", "Save Session", "Save Session As…", "",
+                                              "Video Preferences", "About Zanvel", "Start Video", "Stop Video",
+                                              "Quit"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"Ctrl+O", "Ctrl+S", "Ctrl+Shift+S", "", "Ctrl+P", "Ctrl+B",
+                                            "Ctrl+A", "Ctrl+Shift+O", "Ctrl+Q"}));
   // Ctrl+Q quits from every window of the program; the others belong to this window.
   for (QAction* item : menus[0]->menu()->actions())
     EXPECT_EQ(item->shortcutContext(), item->text() == "Quit" ? Qt::ApplicationShortcut : Qt::WindowShortcut)
@@ -182,6 +191,54 @@ TEST_F(WindowsTest, FileMenuItemsSendTheirCommandsAndHaveTheirShortcuts) {
     ASSERT_EQ(sent[0].FindString("port", &port), B_OK);
     EXPECT_EQ(port, ports.last()->text().toStdString());
   }
+  window.AllowClose();
+}
+
+TEST_F(WindowsTest, SessionItemsChooseFilesAndTheTitleFollowsTheSession) {
+  const AnalysisSizes sizes = SizesForChoice(2);
+  VideoWindow window(BRect(28, 28, sizes.windowWidth + 27, sizes.windowHeight + 27), "Zanvel", sizes);
+  QList<QAction*> items = window.MenuBar()->actions()[0]->menu()->actions();
+  auto item = [&](const char* label) {
+    for (QAction* action : items)
+      if (action->text() == label) return action;
+    return static_cast<QAction*>(nullptr);
+  };
+  // A dialog chooses the file; the command carries it.
+  auto choose = [&](const char* label, const char* dialogName, const QString& file) {
+    item(label)->trigger();
+    auto* dialog = window.findChild<QFileDialog*>(dialogName);
+    if (dialog == nullptr) return std::vector<BMessage>();
+    dialog->selectFile(file);
+    QMetaObject::invokeMethod(dialog, "accept");
+    return fApp.Take();
+  };
+  const QString folder = QDir::tempPath();
+  const QString named = folder + "/été 1.zanvel";
+  QFile(named).open(QIODevice::WriteOnly);
+
+  std::vector<BMessage> sent = choose("Open Session…", "Open Session", named);
+  ASSERT_EQ(Codes(sent), std::vector<std::string>{"load"});
+  std::string path;
+  EXPECT_EQ(sent[0].FindString("path", &path), B_OK);
+  EXPECT_EQ(QString::fromStdString(path), named);
+
+  // Without a session file, "Save Session" asks for one; a name without extension gets one.
+  sent = choose("Save Session", "Save Session", folder + "/neu");
+  ASSERT_EQ(Codes(sent), std::vector<std::string>{"save"});
+  EXPECT_EQ(sent[0].FindString("path", &path), B_OK);
+  EXPECT_EQ(QString::fromStdString(path), folder + "/neu.zanvel");
+
+  // With one, it saves there.
+  window.ShowSession("été 1", named, true);
+  EXPECT_EQ(window.windowTitle(), "été 1[*] — Zanvel");
+  EXPECT_TRUE(window.isWindowModified());
+  item("Save Session")->trigger();
+  sent = fApp.Take();
+  ASSERT_EQ(Codes(sent), std::vector<std::string>{"save"});
+  EXPECT_FALSE(sent[0].HasField("path"));
+  window.ShowSession("été 1", named, false);
+  EXPECT_FALSE(window.isWindowModified());
+  QFile::remove(named);
   window.AllowClose();
 }
 
@@ -312,6 +369,43 @@ TEST_F(ControlPanelTest, SlidersStartFromTheTuningAndTheirCallbacksStoreIt) {
   // The sliders send no messages.
   EXPECT_TRUE(fApp.Take().empty());
   panel->AllowClose();
+}
+
+TEST_F(ControlPanelTest, ALoadedSessionShowsInTheControlsWithoutSendingAnything) {
+  const AnalysisSizes sizes = SizesForChoice(2);
+  QtWindows windows(&fTuning);
+  windows.OpenControlWindow(BRect(sizes.windowWidth + 47, 28, sizes.windowWidth + 247, sizes.windowHeight + 27), sizes);
+  ControlPanel& panel = *windows.Control();
+  SessionSettings settings;
+  settings.matched.on = true;
+  settings.positionToLcs = true;
+  settings.blendInputImages = true;
+  settings.smoothingAmount = 0.25f;
+  settings.edgeContrastThreshold = 35.0f;
+  settings.temporalBlending = 0.35f;
+  settings.buss = 16;
+  settings.lcsZMapping = 1;
+  windows.ShowSettings(settings);
+  EXPECT_TRUE(panel.findChild<QCheckBox*>("Matched to Target App")->isChecked());
+  EXPECT_TRUE(panel.findChild<QCheckBox*>("Position to LCS")->isChecked());
+  EXPECT_TRUE(panel.findChild<QCheckBox*>("blend input images")->isChecked());
+  EXPECT_FALSE(panel.findChild<QCheckBox*>("Note to MIDI")->isChecked());
+  EXPECT_EQ(panel.findChild<QComboBox*>("buss:")->currentIndex(), 15);
+  EXPECT_TRUE(panel.findChild<QRadioButton*>("divergence")->isChecked());
+  // Each slider where moving it would give the loaded value.
+  EXPECT_DOUBLE_EQ(Slider(panel, "smoothing amount:")->Position(), 0.75);
+  EXPECT_DOUBLE_EQ(Slider(panel, "edge contrast threshold:")->Position(), 0.35);
+  EXPECT_DOUBLE_EQ(Slider(panel, "temporal blending:")->Position(), 0.35);
+  // The serial-port menu marks the session's line when it is there.
+  auto* ports = panel.findChild<QMenu*>("LCS Serial Port");
+  if (ports != nullptr && !ports->actions().isEmpty()) {
+    settings.lcsDevice = ports->actions().first()->text().toStdString();
+    windows.ShowSettings(settings);
+    EXPECT_TRUE(ports->actions().first()->isChecked());
+    EXPECT_EQ(ports->title(), ports->actions().first()->text());
+  }
+  EXPECT_TRUE(fApp.Take().empty());
+  windows.CloseAll();
 }
 
 TEST_F(ControlPanelTest, SerialPortMenuMarksTheSecondOfSeveralPorts) {
