@@ -1,7 +1,7 @@
 #include "app/PositionPlot.h"
 
 #include <QPainter>
-#include <QPainterPath>
+#include <QPolygonF>
 #include <algorithm>
 #include <cmath>
 
@@ -61,19 +61,19 @@ void PositionPlot::paintEvent(QPaintEvent*) {
   painter.setRenderHint(QPainter::Antialiasing);
   const size_t count = fSamples.size();
   const double step = area.width() / double(count - 1);
+  // A one-pixel cosmetic pen takes the raster engine's fast line drawing; a wider one, or a
+  // path, goes through the stroker, many times slower twenty times a second.
+  QPolygonF line(static_cast<qsizetype>(count));
   for (int axis = 0; axis < 3; axis++) {
-    QPainterPath line;
     for (size_t i = 0; i < count; i++) {
       const Sample& sample = fSamples[(fNewest + 1 + i) % count];
       // Values outside 0..1 (an interpolator extrapolates) stay at the edge.
       const double v = std::isfinite(sample[size_t(axis)]) ? std::clamp(double(sample[size_t(axis)]), 0.0, 1.0) : 0.0;
-      const QPointF point(area.left() + step * double(i), area.bottom() - v * area.height());
-      if (i == 0)
-        line.moveTo(point);
-      else
-        line.lineTo(point);
+      line[int(i)] = QPointF(area.left() + step * double(i), area.bottom() - v * area.height());
     }
-    painter.setPen(QPen(kColors[axis], 1.5));
-    painter.drawPath(line);
+    QPen pen(kColors[axis], 1);
+    pen.setCosmetic(true);
+    painter.setPen(pen);
+    painter.drawPolyline(line);
   }
 }
