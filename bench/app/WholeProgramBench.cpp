@@ -7,7 +7,6 @@
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
-#include <pty.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -23,6 +22,7 @@
 
 #include "../../tests/app/ChildProcess.h"
 #include "../../tests/app/RuntimeFolder.h"
+#include "../../tests/app/SerialLines.h"
 #include "../../tests/midi/JackPeer.h"
 
 namespace {
@@ -111,23 +111,15 @@ void BM_WholeProgramCpuPerFrame(benchmark::State& state) {
   }
   setenv("ZANVEL_MIDI_API", "jack", 1);
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  // Two serial lines, pseudo-terminals: Zanvel takes the second for the LCS controller.
-  int masters[2] = {-1, -1};
-  std::string devices, line;
-  for (int& m : masters) {
-    int slave = -1;
-    char name[128] = {};
-    if (openpty(&m, &slave, name, nullptr, nullptr) != 0) {
-      state.SkipWithError("no pseudo-terminal");
-      return;
-    }
-    close(slave);
-    fcntl(m, F_SETFL, O_NONBLOCK);
-    devices += (devices.empty() ? "" : ":") + std::string(name);
-    line = name;
+  // Two serial lines: Zanvel takes the second for the LCS controller.
+  SerialLines serial;
+  if (!serial.Ok()) {
+    state.SkipWithError("no pseudo-terminal");
+    return;
   }
-  const int master = masters[1];
-  setenv("ZANVEL_SERIAL_DEVICES", devices.c_str(), 1);
+  serial.Export();
+  const int master = serial.Master(1);
+  const std::string line = serial.Name(1);
 
   ChildOptions quiet;
   quiet.collectErrors = true;
@@ -138,7 +130,6 @@ void BM_WholeProgramCpuPerFrame(benchmark::State& state) {
   if (!zanvel.WaitForLines(IsFps, 5, 30s)) {
     const auto errors = zanvel.ErrorLines();
     state.SkipWithError(("no frames: " + (errors.empty() ? std::string("-") : errors.back())).c_str());
-    for (int m : masters) close(m);
     return;
   }
   // The serial line's bytes are read and thrown away, as a controller would take them.
@@ -182,7 +173,6 @@ void BM_WholeProgramCpuPerFrame(benchmark::State& state) {
   zanvel.WaitForExit(10s);
   reading = false;
   drain.join();
-  for (int m : masters) close(m);
   double cpu = 0;
   for (const auto& [group, spent] : groups) {
     cpu += spent;

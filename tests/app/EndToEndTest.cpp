@@ -4,14 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <pty.h>
 #include <unistd.h>
 
 #include <thread>
 
 #include "../midi/JackPeer.h"
 #include "ChildProcess.h"
+#include "SerialLines.h"
 #include "RuntimeFolder.h"
 
 namespace {
@@ -42,18 +41,10 @@ TEST(EndToEndTest, ExamplesKeyFramesAndOutputsDrivenByAnotherProgram) {
   ASSERT_TRUE(reader.Ok());
   setenv("ZANVEL_MIDI_API", "jack", 1);
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  // Two serial lines, pseudo-terminals: Zanvel opens the second for the LCS controller.
-  int masters[2] = {-1, -1};
-  std::string devices;
-  for (int& master : masters) {
-    int slave = -1;
-    char name[128] = {};
-    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-    close(slave);
-    fcntl(master, F_SETFL, O_NONBLOCK);
-    devices += (devices.empty() ? "" : ":") + std::string(name);
-  }
-  setenv("ZANVEL_SERIAL_DEVICES", devices.c_str(), 1);
+  // Two serial lines: Zanvel opens the second for the LCS controller.
+  SerialLines serial;
+  ASSERT_TRUE(serial.Ok());
+  serial.Export();
 
   const std::string receiver = "application/x-vnd.zanvel-test-receiver";
   ChildProcess listener({kListen, receiver});
@@ -113,7 +104,7 @@ TEST(EndToEndTest, ExamplesKeyFramesAndOutputsDrivenByAnotherProgram) {
   // The LCS controller was greeted on the second line when Zanvel opened it.
   std::vector<uint8_t> lcs;
   uint8_t byte = 0;
-  while (read(masters[1], &byte, 1) == 1)
+  while (read(serial.Master(1), &byte, 1) == 1)
     lcs.push_back(byte);
   const std::vector<uint8_t> greeting = {0xF0, 0x1F, 0x10, 0x7F, 0x09, 0x49, 0x01, 0x00, 0x01, 0xF7};
   EXPECT_GE(lcs.size(), greeting.size());
@@ -139,8 +130,6 @@ TEST(EndToEndTest, ExamplesKeyFramesAndOutputsDrivenByAnotherProgram) {
   ASSERT_LT(exit, long(lines.size()));
   EXPECT_LT(stopping, destructor);
   EXPECT_EQ(destructor + 1, exit) << "the destructor's two lines come together";
-  for (int master : masters)
-    close(master);
 }
 
 }  // namespace

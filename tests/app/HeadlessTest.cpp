@@ -6,10 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <lo/lo.h>
 #include <netinet/in.h>
-#include <pty.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -25,6 +23,7 @@
 #include "../midi/JackPeer.h"
 #include "../peers/TempFolder.h"
 #include "ChildProcess.h"
+#include "SerialLines.h"
 
 namespace {
 
@@ -332,16 +331,9 @@ TEST(WindowedRun, AnotherProgramsAlertDoesNotHoldTheCommandsBehindIt) {
   ASSERT_TRUE(jack.Up()) << "jackd -d dummy did not come up";
   setenv("ZANVEL_MIDI_API", "jack", 1);
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  int masters[2] = {-1, -1};
-  std::string devices;
-  for (int& master : masters) {
-    int slave = -1;
-    char name[128] = {};
-    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-    close(slave);
-    devices += (devices.empty() ? "" : ":") + std::string(name);
-  }
-  setenv("ZANVEL_SERIAL_DEVICES", devices.c_str(), 1);
+  SerialLines serial;
+  ASSERT_TRUE(serial.Ok());
+  serial.Export();
 
   ChildProcess zanvel({kZanvel, "--size", "80x60", "--video", "test"}, ChildOptions{true, 0});
   ASSERT_TRUE(zanvel.Started());
@@ -361,8 +353,6 @@ TEST(WindowedRun, AnotherProgramsAlertDoesNotHoldTheCommandsBehindIt) {
   ASSERT_EQ(Send({"_QRQ"}), 0);
   ASSERT_TRUE(zanvel.WaitForExit(30s)) << "Zanvel did not quit with an alert open";
   EXPECT_EQ(zanvel.ExitCode(), 0);
-  for (int master : masters)
-    close(master);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <pty.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <zip.h>
@@ -18,6 +17,7 @@
 #include "../midi/JackPeer.h"
 #include "../peers/TempFolder.h"
 #include "ChildProcess.h"
+#include "SerialLines.h"
 #include "session/SessionFile.h"
 
 namespace {
@@ -75,25 +75,12 @@ class SessionTest : public ::testing::Test {
     setenv("ZANVEL_MIDI_API", "jack", 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     setenv("XDG_STATE_HOME", fState.Path().c_str(), 1);
-    // Two serial lines, pseudo-terminals: Zanvel opens the second for the LCS controller.
-    std::string devices;
-    for (int& master : fMasters) {
-      int slave = -1;
-      char name[128] = {};
-      ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-      close(slave);
-      fcntl(master, F_SETFL, O_NONBLOCK);
-      devices += (devices.empty() ? "" : ":") + std::string(name);
-    }
-    setenv("ZANVEL_SERIAL_DEVICES", devices.c_str(), 1);
+    // Two serial lines: Zanvel opens the second for the LCS controller.
+    ASSERT_TRUE(fLines.Ok());
+    fLines.Export();
     fListener = std::make_unique<ChildProcess>(std::vector<std::string>{kListen, kReceiver});
     ASSERT_TRUE(fListener->Started());
   }
-  void TearDown() override {
-    for (int master : fMasters)
-      if (master >= 0) close(master);
-  }
-
   // Zanvel on a still picture, its frames analysed.
   // Without a size the session must give one, or the size question would wait for ever.
   std::unique_ptr<ChildProcess> Start(const std::string& video, const std::vector<std::string>& more = {},
@@ -140,7 +127,7 @@ class SessionTest : public ::testing::Test {
   PrivateRuntimeFolder fRuntime;
   TempFolder fState;
   TempFolder fFiles;
-  int fMasters[2] = {-1, -1};
+  SerialLines fLines;
   std::unique_ptr<ChildProcess> fListener;
 };
 

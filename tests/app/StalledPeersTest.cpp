@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <pty.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -17,6 +15,7 @@
 
 #include "../midi/JackPeer.h"
 #include "ChildProcess.h"
+#include "SerialLines.h"
 #include "RuntimeFolder.h"
 
 namespace {
@@ -64,16 +63,9 @@ class StalledPeers : public ::testing::Test {
     ASSERT_TRUE(fJack.Up()) << "jackd -d dummy did not come up";
     setenv("ZANVEL_MIDI_API", "jack", 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    std::string devices;
-    for (int& master : fMasters) {
-      int slave = -1;
-      char name[128] = {};
-      ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-      close(slave);
-      fcntl(master, F_SETFL, O_NONBLOCK);
-      devices += (devices.empty() ? "" : ":") + std::string(name);
-    }
-    setenv("ZANVEL_SERIAL_DEVICES", devices.c_str(), 1);
+    // Two serial lines: Zanvel opens the second for the LCS controller.
+    ASSERT_TRUE(fLines.Ok());
+    fLines.Export();
 
     ChildOptions errors;
     errors.collectErrors = true;
@@ -90,9 +82,6 @@ class StalledPeers : public ::testing::Test {
       listener->Signal(SIGCONT);
     zanvel.reset();
     listener.reset();
-    for (int master : fMasters)
-      if (master >= 0)
-        close(master);
   }
 
   void StartZanvel(ChildOptions options = {}) {
@@ -146,7 +135,7 @@ class StalledPeers : public ::testing::Test {
 
   PrivateRuntimeFolder fRuntime;
   JackServer fJack;
-  int fMasters[2] = {-1, -1};
+  SerialLines fLines;
   std::unique_ptr<ChildProcess> listener;
   std::unique_ptr<ChildProcess> zanvel;
 };
