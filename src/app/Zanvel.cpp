@@ -41,6 +41,19 @@ void Refuse(uint32 code, const char* why) {
   Log(LogLevel::kWarn, "Zanvel: command '%s' ignored: %s", CommandCodeText(code).c_str(), why);
 }
 
+// The commands whose value a control of the control window or a menu shows.
+bool ShowsInControls(uint32 code) {
+  switch (code) {
+    case FourCC("bkdx"): case FourCC("blii"): case FourCC("lcsp"): case FourCC("port"):
+    case FourCC("lcss"): case FourCC("lcsz"): case FourCC("mm2m"): case FourCC("mn2m"):
+    case FourCC("mtta"): case FourCC("ntom"): case FourCC("pkdx"): case FourCC("ptta"):
+    case FourCC("smii"): case FourCC("smoo"):
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 Zanvel::Zanvel(ZanvelWindows* windows, const ZanvelSettings& settings)
@@ -463,6 +476,10 @@ void Zanvel::MessageReceived(BMessage* message) {
       BApplication::MessageReceived(message);
       break;
   }
+  // A switch, choice or device another program set shows in the window as if clicked there
+  // (nothing is sent again); for the window's own clicks the controls already show it.
+  if (ShowsInControls(code))
+    fWindows->ShowSettings(fSession.Settings(*fInterpreter));
 }
 
 status_t Zanvel::SetUpNodes() {

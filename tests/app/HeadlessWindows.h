@@ -10,6 +10,7 @@
 #include "app/ZanvelWindows.h"
 #include "platform/interface/BView.h"
 #include "platform/interface/BWindow.h"
+#include "session/Session.h"
 
 class HeadlessWindows : public ZanvelWindows {
  public:
@@ -55,6 +56,9 @@ class HeadlessWindows : public ZanvelWindows {
   }
 
   void CloseAll() override { fOpened.push_back({"close all", BRect()}); }
+  // What the controls were asked to show, oldest first.
+  void ShowSettings(const SessionSettings& settings) override { fShownSettings.push_back(settings); }
+  const std::vector<SessionSettings>& ShownSettings() const { return fShownSettings; }
 
   const std::vector<Opened>& Log() const { return fOpened; }
   BWindow* VideoWindow() const { return fVideo.get(); }
@@ -69,4 +73,5 @@ class HeadlessWindows : public ZanvelWindows {
   std::vector<Opened> fOpened;
   std::unique_ptr<BWindow> fVideo;
   std::unique_ptr<BWindow> fControl;
+  std::vector<SessionSettings> fShownSettings;
 };

@@ -120,6 +120,30 @@ TEST_F(CommandTest, CheckBoxesSwitchTheirOutputWithTheControlsState) {
   EXPECT_SWITCH("smoo", SetSmoothing);
 }
 
+// Another program's switches show in the controls: each setting command hands the windows the
+// settings as they now are; buttons and queries do not.
+TEST_F(CommandTest, SettingCommandsShowTheirNewStateInTheControls) {
+  EXPECT_CALL(*fInterpreter, SetSmoothing(true)).WillOnce([this](bool on) {
+    fInterpreter->ImageInterpreter::SetSmoothing(on);
+  });
+  Send(WithState(FourCC("smoo"), true));
+  ASSERT_EQ(fWindows.ShownSettings().size(), 1u);
+  EXPECT_TRUE(fWindows.ShownSettings().back().smoothOutput);
+
+  EXPECT_CALL(*fInterpreter, SetKDXBussId(6)).WillOnce([this](int32 id) {
+    fInterpreter->ImageInterpreter::SetKDXBussId(id);
+  });
+  BMessage buss(FourCC("bkdx"));
+  buss.AddInt32("index", 5);
+  Send(buss);
+  ASSERT_EQ(fWindows.ShownSettings().size(), 2u);
+  EXPECT_EQ(fWindows.ShownSettings().back().buss, 6);
+
+  EXPECT_CALL(*fInterpreter, SaveNextImageToMatcher());
+  Send(BMessage(FourCC("addi")));
+  EXPECT_EQ(fWindows.ShownSettings().size(), 2u) << "a button has nothing to show";
+}
+
 TEST_F(CommandTest, ANonZeroStateCountsAsOn) {
   EXPECT_CALL(*fInterpreter, SetSmoothing(true));
   BMessage message(FourCC("smoo"));
