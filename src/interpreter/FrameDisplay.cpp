@@ -118,5 +118,7 @@ BBitmap* FrameDisplay::MakeDisplayBitmap(const Image& image) {
       }
     }
   }
+  // Shown every frame and never written again: views need not copy it twice.
+  bitmap->Freeze();
   return bitmap.release();
 }

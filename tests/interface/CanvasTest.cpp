@@ -149,6 +149,47 @@ TEST_F(Canvas, DrawBitmapLandsAtThePenAndConvertsGrey) {
   EXPECT_EQ(view->Operations()[0].points[0], BPoint(18, 9));
 }
 
+// The display copies a canvas only when its generation moved, so every change of pixels must
+// move it, and only a frozen bitmap drawn again over itself may leave it.
+TEST_F(Canvas, EveryChangeMovesTheGenerationButAFrozenBitmapRedrawnInPlaceDoesNot) {
+  uint64_t seen = view->Generation();
+  auto moved = [&] {
+    const bool changed = view->Generation() != seen;
+    seen = view->Generation();
+    return changed;
+  };
+  view->FillRect(BRect(0, 0, 3, 3));
+  EXPECT_TRUE(moved());
+  view->StrokeLine(BPoint(0, 0), BPoint(5, 5));
+  EXPECT_TRUE(moved());
+
+  BBitmap still(BRect(0, 0, 2, 2), B_RGB32);
+  std::memset(still.Bits(), 40, size_t(still.BitsLength()));
+  still.Freeze();
+  view->DrawBitmap(&still, BPoint(2, 2));
+  EXPECT_TRUE(moved());
+  view->DrawBitmap(&still, BPoint(2, 2));
+  EXPECT_FALSE(moved()) << "the same frozen pixels at the same place";
+  EXPECT_EQ(view->Operations().back().kind, DrawOperation::kBitmap) << "still logged as drawn";
+  view->DrawBitmap(&still, BPoint(3, 2));
+  EXPECT_TRUE(moved()) << "another place";
+  view->FillRect(BRect(3, 2, 4, 4));
+  EXPECT_TRUE(moved());
+  view->DrawBitmap(&still, BPoint(3, 2));
+  EXPECT_TRUE(moved()) << "drawn over since";
+  EXPECT_EQ(view->PixelAt(3, 2), (rgb_color{40, 40, 40, 255}));
+
+  // A bitmap that is not frozen, like the live frame, may hold new pixels every time.
+  BBitmap live(BRect(0, 0, 2, 2), B_RGB32);
+  std::memset(live.Bits(), 10, size_t(live.BitsLength()));
+  view->DrawBitmap(&live, BPoint(12, 5));
+  EXPECT_TRUE(moved());
+  std::memset(live.Bits(), 90, size_t(live.BitsLength()));
+  view->DrawBitmap(&live, BPoint(12, 5));
+  EXPECT_TRUE(moved());
+  EXPECT_EQ(view->PixelAt(12, 5), (rgb_color{90, 90, 90, 255}));
+}
+
 TEST(CanvasLocking, DrawingWithoutTheWindowLockIsRefused) {
   BWindow window(BRect(0, 0, 9, 9), "w");
   auto* view = new BView(BRect(0, 0, 9, 9), "v");

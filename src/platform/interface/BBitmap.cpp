@@ -1,5 +1,6 @@
 #include "platform/interface/BBitmap.h"
 
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -7,6 +8,7 @@
 namespace {
 // Larger bitmaps are refused rather than overflowing BitsLength().
 constexpr int64 kMaxBitsLength = std::numeric_limits<int32>::max();
+std::atomic<uint64_t> gNextSerial{1};
 }  // namespace
 
 int32 BBitmap::BytesPerPixel(color_space space) {
@@ -24,7 +26,7 @@ int32 BBitmap::BytesPerPixel(color_space space) {
 }
 
 BBitmap::BBitmap(BRect bounds, color_space space, bool acceptsViews, bool needContiguous)
-    : fBounds(bounds), fColorSpace(space) {
+    : fBounds(bounds), fColorSpace(space), fSerial(gNextSerial.fetch_add(1, std::memory_order_relaxed)) {
   const int32 bytesPerPixel = BytesPerPixel(space);
   if (acceptsViews || bytesPerPixel == 0 || !std::isfinite(bounds.Width()) ||
       !std::isfinite(bounds.Height()) || !bounds.IsValid()) {

@@ -40,6 +40,14 @@ class BBitmap {
   // Bytes each pixel occupies in the colour space, 0 when unsupported.
   static int32 BytesPerPixel(color_space space);
 
+  // A number no other bitmap of this run has, so that a new bitmap at the address of a
+  // deleted one is never taken for it.
+  uint64_t Serial() const { return fSerial; }
+  // A frozen bitmap's pixels no longer change (the caller's promise): a view that shows it
+  // already need not copy it again.
+  void Freeze() { fFrozen = true; }
+  bool IsFrozen() const { return fFrozen; }
+
  private:
   BRect fBounds;
   color_space fColorSpace;
@@ -51,4 +59,6 @@ class BBitmap {
   std::unique_ptr<uint8[]> fBits;
   area_id fArea = -1;  // pixels of a needContiguous bitmap
   uint8* fAreaBits = nullptr;
+  uint64_t fSerial;
+  bool fFrozen = false;
 };

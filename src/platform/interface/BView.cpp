@@ -43,6 +43,7 @@ void BView::ResizeTo(float width, float height) {
   fWidth = CanvasSide(width);
   fHeight = CanvasSide(height);
   fPixels.assign(size_t(fWidth) * size_t(fHeight), Word(fViewColor));
+  ++fGeneration;
 }
 
 bool BView::IsHidden() const { return fHideLevel > 0 || (fWindow && fWindow->IsHidden()); }
@@ -76,6 +77,7 @@ void BView::FillRect(BRect rect, const pattern& fill) {
   if (!MayDraw("FillRect")) return;
   Record({DrawOperation::kFillRect, {rect.LeftTop(), rect.RightBottom()}, fHighColor});
   if (!Finite(rect.LeftTop()) || !Finite(rect.RightBottom())) return;
+  ++fGeneration;
   const int32 x0 = std::max(0, int32(std::ceil(std::max(double(rect.left), -1.0))));
   const int32 y0 = std::max(0, int32(std::ceil(std::max(double(rect.top), -1.0))));
   const int32 x1 = std::min(fWidth - 1, int32(std::floor(std::min(double(rect.right), double(fWidth)))));
@@ -92,6 +94,7 @@ void BView::FillRect(BRect rect, const pattern& fill) {
 void BView::StrokeLine(BPoint from, BPoint to) {
   if (!MayDraw("StrokeLine")) return;
   Record({DrawOperation::kLine, {from, to}, fHighColor});
+  ++fGeneration;
   RasterizeLine(from, to, fHighColor);
 }
 
@@ -114,6 +117,7 @@ void BView::EndLineArray() {
     fLines.clear();
     return;
   }
+  if (!fLines.empty()) ++fGeneration;
   for (const PendingLine& line : fLines) {
     Record({DrawOperation::kLine, {line.from, line.to}, line.color});
     RasterizeLine(line.from, line.to, line.color);
@@ -173,6 +177,13 @@ void BView::DrawBitmap(const BBitmap* bitmap, BPoint where) {
   op.bitmap = bitmap;
   Record(op);
   if (!Finite(where)) return;
+  if (bitmap->IsFrozen() && bitmap->Serial() == fLastBitmapSerial && where == fLastBitmapWhere &&
+      fGeneration == fGenerationAfterBitmap)
+    return;  // those very pixels are there already
+  ++fGeneration;
+  fLastBitmapSerial = bitmap->Serial();
+  fLastBitmapWhere = where;
+  fGenerationAfterBitmap = fGeneration;
   const double ox = std::floor(double(where.x) + 0.5), oy = std::floor(double(where.y) + 0.5);
   if (std::fabs(ox) > kMaxCanvasSide * 4 || std::fabs(oy) > kMaxCanvasSide * 4) return;
   const int32 left = int32(ox), top = int32(oy);

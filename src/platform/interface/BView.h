@@ -82,6 +82,9 @@ class BView {
   int32 CanvasHeight() const { return fHeight; }
   int32 CanvasBytesPerRow() const { return fWidth * 4; }
   const uint32* CanvasBits() const { return fPixels.data(); }
+  // Counts the changes to the canvas's pixels: a widget that copied it at this count has
+  // nothing new to copy. Read under the window's lock, as the pixels are.
+  uint64_t Generation() const { return fGeneration; }
   // The pixel at (x, y), alpha 255; {0, 0, 0, 0} outside the canvas.
   rgb_color PixelAt(int32 x, int32 y) const;
 
@@ -112,6 +115,12 @@ class BView {
   int32 fWidth = 0;
   int32 fHeight = 0;
   std::vector<uint32> fPixels;
+  uint64_t fGeneration = 1;
+  // The last bitmap drawn, where, and the generation right after it: drawing the same frozen
+  // bitmap there again, with nothing drawn since, changes no pixel.
+  uint64_t fLastBitmapSerial = 0;
+  BPoint fLastBitmapWhere;
+  uint64_t fGenerationAfterBitmap = 0;
 
   struct PendingLine {
     BPoint from, to;

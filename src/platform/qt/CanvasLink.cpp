@@ -1,6 +1,7 @@
 #include "platform/qt/CanvasLink.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/interface/BWindow.h"
 #include "platform/qt/CanvasWidget.h"
@@ -61,10 +62,13 @@ bool CanvasLink::Refresh() {
     }
     return false;
   }
+  // Only canvases that changed are copied and repainted.
+  std::vector<CanvasWidget*> changed;
   for (CanvasWidget* widget : fWidgets)
-    widget->CopyCanvas();
+    if (widget->CopyCanvas())
+      changed.push_back(widget);
   fWindow->Unlock();
-  for (CanvasWidget* widget : fWidgets)
+  for (CanvasWidget* widget : changed)
     widget->update();
   return true;
 }

@@ -22,15 +22,20 @@ CanvasWidget::~CanvasWidget() {
     fLink->Detach(this);
 }
 
-void CanvasWidget::CopyCanvas() {
+bool CanvasWidget::CopyCanvas() {
   int width = fView->CanvasWidth();
   int height = fView->CanvasHeight();
-  if (fImage.width() != width || fImage.height() != height)
+  const bool sameSize = fImage.width() == width && fImage.height() == height;
+  if (sameSize && fView->Generation() == fCopiedGeneration)
+    return false;
+  fCopiedGeneration = fView->Generation();
+  if (!sameSize)
     fImage = QImage(width, height, QImage::Format_RGB32);
   // The canvas words are B, G, R, 0xFF in memory: the layout of QImage::Format_RGB32.
   const uint32_t* bits = fView->CanvasBits();
   for (int y = 0; y < height; y++)
     std::memcpy(fImage.scanLine(y), bits + size_t(y) * size_t(width), size_t(width) * 4);
+  return true;
 }
 
 void CanvasWidget::SetScalable(bool scalable) {

@@ -29,10 +29,12 @@ class CanvasWidget : public QWidget {
  private:
   friend class CanvasLink;
   // With the window locked: copies the canvas.
-  void CopyCanvas();
+  // Copies the canvas when it changed since the last copy; false when there was nothing new.
+  bool CopyCanvas();
 
   BView* fView;
   CanvasLink* fLink;
   QImage fImage;
+  uint64_t fCopiedGeneration = 0;  // the canvas generation fImage holds
   bool fScalable = false;
 };
