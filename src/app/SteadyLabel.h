@@ -1,8 +1,7 @@
 #pragma once
 // Text that changes many times a second (positions, counters) without the window around it
-// doing its layout and painting again each time: the label keeps a fixed size that only
-// grows, to the width its text has needed so far, and paints its own background, so a new
-// number repaints the label alone.
+// doing its layout again each time: the label keeps a fixed size that only grows, to the
+// width its text has needed so far, so a new number repaints only where the label is.
 
 #include <QLabel>
 #include <algorithm>
@@ -25,7 +24,6 @@ inline void SetSteadyText(QLabel* label, const QString& text) {
     const int height = std::max(label->fontMetrics().height() + margins.top() + margins.bottom() + 2 * label->margin(),
                                 label->minimumHeight());
     label->setFixedSize(std::max(needed, fixed ? label->maximumWidth() : 0), height);
-    label->setAutoFillBackground(true);
   }
   label->setProperty("steadyChars", std::max(fitted, int(text.size()) + 1));
   label->setText(text);
