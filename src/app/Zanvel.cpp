@@ -510,8 +510,8 @@ BMessage Zanvel::StatusMessage() const {
   }
   reply.AddString("midi", fInterpreter->MidiDeviceName());
   reply.AddString("serial", fInterpreter->LCSDeviceName());
-  // The session file in use; none yet.
-  reply.AddString("session", std::string());
+  // The session file in use; empty before the first save or load.
+  reply.AddString("session", fSession.Path());
   return reply;
 }
 

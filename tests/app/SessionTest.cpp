@@ -170,6 +170,11 @@ TEST_F(SessionTest, WhatOneRunTrainedMatchesTheSameAfterARestart) {
     auto zanvel = Start(kCheckers, {"--session", path});
     EXPECT_TRUE(zanvel->WaitForErrorLines(Has("session \"" + path + "\" loaded (1 examples, 1 key frames)"), 1, 20s));
     EXPECT_TRUE(WaitReceived(mark, "mtch index=0", 20s)) << "the matched output did not come back on";
+    // Other programs asking what Zanvel is doing hear which session it runs.
+    ChildProcess status({kSend, "--timeout", "10000", "--wait-reply", kSignature, "stat"});
+    ASSERT_TRUE(status.WaitForExit(30s));
+    ASSERT_EQ(status.Lines().size(), 1u);
+    EXPECT_NE(status.Lines()[0].find("session=\"" + path + "\""), std::string::npos) << status.Lines()[0];
     ASSERT_EQ(Send({"addi"}), 0);
     ASSERT_EQ(Send({"addk"}), 0);
     EXPECT_TRUE(WaitReceived(mark, "mtch index=1", 20s));
