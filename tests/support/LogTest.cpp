@@ -1,7 +1,9 @@
 // Diagnostics by level: what ZANVEL_LOG lets through, and that each message is one whole line
 // even when threads log at once.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <thread>
@@ -76,6 +78,27 @@ TEST_F(LogTest, LinesOfThreadsLoggingAtOnceNeverMix) {
     start = end + 1;
   }
   EXPECT_EQ(lines, 800u);
+}
+
+// A reader that stopped must not stop the thread that logs (it may be the frame thread): with
+// standard error a full pipe, the line is lost and Log returns. A blocking write would hang here.
+TEST_F(LogTest, AFullPipeOnStandardErrorLosesTheLineInsteadOfWaiting) {
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  fcntl(pipeEnds[1], F_SETFL, O_NONBLOCK);
+  const std::string filler(4096, 'x');
+  while (write(pipeEnds[1], filler.data(), filler.size()) > 0) {
+  }
+  fcntl(pipeEnds[1], F_SETFL, 0);  // as a real standard error is: blocking
+  const int saved = dup(STDERR_FILENO);
+  ASSERT_GE(saved, 0);
+  ASSERT_EQ(dup2(pipeEnds[1], STDERR_FILENO), STDERR_FILENO);
+  Log(LogLevel::kError, "nobody reads this");
+  dup2(saved, STDERR_FILENO);
+  close(saved);
+  close(pipeEnds[0]);
+  close(pipeEnds[1]);
+  SUCCEED();
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 #include "platform/support/Log.h"
 
+#include "platform/support/TraceLineWriter.h"
+
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -65,12 +66,8 @@ void Log(LogLevel level, const char* format, ...) {
   // A longer message is cut; the line end always comes.
   size_t size = std::min(static_cast<size_t>(length), sizeof line - 2);
   line[size++] = '\n';
-  const char* data = line;
-  while (size > 0) {
-    const ssize_t written = ::write(STDERR_FILENO, data, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
+  // A full pipe or a stalled reader loses the line rather than holding the thread that
+  // logs, which may be the frame thread.
+  static TraceLineWriter errors(STDERR_FILENO);
+  errors.Write(line, size);
 }

@@ -16,5 +16,6 @@ void SetLogLevel(LogLevel level);
 inline bool LogEnabled(LogLevel level) { return static_cast<int>(level) <= static_cast<int>(CurrentLogLevel()); }
 
 // Writes the formatted message and a line end as one write, so that lines of several threads
-// never mix. Safe from any thread; never blocks on a lock.
+// never mix. Safe from any thread; it never waits: a line standard error cannot take at once
+// (a full pipe, a reader that stopped) is lost.
 void Log(LogLevel level, const char* format, ...) __attribute__((format(printf, 2, 3)));

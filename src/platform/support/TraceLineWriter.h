@@ -4,7 +4,8 @@
 // instead, and the line is counted. For trace lines written from threads that must not wait,
 // such as the frame rate on the frame thread.
 //
-// One writer per thread; lines up to PIPE_BUF bytes go out whole or not at all.
+// Write keeps no state but its counter, so threads may share a writer; lines up to PIPE_BUF
+// bytes go out whole or not at all.
 
 #include <atomic>
 #include <cstddef>
