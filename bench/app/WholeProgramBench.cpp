@@ -39,11 +39,7 @@ const std::string kReceiver = "application/x-vnd.zanvel-bench-receiver";
 
 bool IsFps(const std::string& l) { return l.size() > 4 && l.compare(l.size() - 4, 4, " fps") == 0; }
 
-int Send(const std::vector<std::string>& words) {
-  std::vector<std::string> argv = {kSend, "--timeout", "10000", kSignature};
-  argv.insert(argv.end(), words.begin(), words.end());
-  return RunToEnd(argv);
-}
+int Send(const std::vector<std::string>& words) { return SendCommand(kSend, kSignature, words); }
 
 // The CPU time a thread has run, in seconds, from the scheduler's account of it (to the
 // microsecond; the tick counts of /proc's stat are too coarse for a few seconds of 2 %).

@@ -207,3 +207,12 @@ inline int RunToEnd(const std::vector<std::string>& argv) {
     return -1;
   return child.ExitCode();
 }
+
+// Sends one command with the companion sender (`sender`, zanvel-send) to `signature` and
+// returns its exit status: words are the code and its name:type=value fields.
+inline int SendCommand(const std::string& sender, const std::string& signature,
+                       const std::vector<std::string>& words, int timeoutMs = 10000) {
+  std::vector<std::string> argv = {sender, "--timeout", std::to_string(timeoutMs), signature};
+  argv.insert(argv.end(), words.begin(), words.end());
+  return RunToEnd(argv);
+}

@@ -22,11 +22,7 @@ const std::string kSend = ZANVEL_SEND;
 const std::string kListen = ZANVEL_LISTEN;
 const std::string kSignature = "application/x-vnd.morl-Zanvel";
 
-int Send(const std::vector<std::string>& words) {
-  std::vector<std::string> argv = {kSend, "--timeout", "10000", kSignature};
-  argv.insert(argv.end(), words.begin(), words.end());
-  return RunToEnd(argv);
-}
+int Send(const std::vector<std::string>& words) { return SendCommand(kSend, kSignature, words); }
 
 bool StartsWith(const std::string& line, const std::string& prefix) {
   return line.compare(0, prefix.size(), prefix) == 0;

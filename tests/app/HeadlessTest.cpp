@@ -40,11 +40,7 @@ bool Contains(const std::string& line, const std::string& part) {
   return line.find(part) != std::string::npos;
 }
 
-int Send(const std::vector<std::string>& words) {
-  std::vector<std::string> argv = {kSend, "--timeout", "10000", kSignature};
-  argv.insert(argv.end(), words.begin(), words.end());
-  return RunToEnd(argv);
-}
+int Send(const std::vector<std::string>& words) { return SendCommand(kSend, kSignature, words); }
 
 // The fields of `stat` as zanvel-send --wait-reply prints them; empty when no answer came.
 std::map<std::string, std::string> LocalStatus() {

@@ -33,11 +33,7 @@ const std::string kReceiver = "application/x-vnd.zanvel-session-receiver";
 const std::string kBars = "pipeline:videotestsrc pattern=smpte";
 const std::string kCheckers = "pipeline:videotestsrc pattern=checkers-8";
 
-int Send(const std::vector<std::string>& words) {
-  std::vector<std::string> argv = {kSend, "--timeout", "10000", kSignature};
-  argv.insert(argv.end(), words.begin(), words.end());
-  return RunToEnd(argv);
-}
+int Send(const std::vector<std::string>& words) { return SendCommand(kSend, kSignature, words); }
 
 bool StartsWith(const std::string& line, const std::string& prefix) {
   return line.compare(0, prefix.size(), prefix) == 0;

@@ -45,9 +45,7 @@ bool Contains(const std::string& line, const std::string& part) { return line.fi
 bool IsFps(const std::string& l) { return l.size() > 4 && l.compare(l.size() - 4, 4, " fps") == 0; }
 
 int Send(const std::vector<std::string>& words, int timeoutMs = 10000) {
-  std::vector<std::string> argv = {kSend, "--timeout", std::to_string(timeoutMs), kSignature};
-  argv.insert(argv.end(), words.begin(), words.end());
-  return RunToEnd(argv);
+  return SendCommand(kSend, kSignature, words, timeoutMs);
 }
 
 // A command that only the application thread answers, by refusing it on standard error:
